@@ -1,0 +1,62 @@
+#include "driver/driver_state.h"
+
+#include <cstring>
+
+#include "toolrun/console.h"
+
+DriverState state;
+
+const char* debug_option_text() { return state.debug_info ? "-g " : ""; }
+
+std::size_t find_extension(const char* name) {
+  std::size_t length = std::strlen(name);
+  for (std::size_t i = length; i-- > 1;) {
+    if (name[i] == '.') return i;
+    if (name[i] == directory_separator || name[i] == ':') return length;
+  }
+  return length;
+}
+
+const char* make_slot_name(int slot, const char* name, const char* extension) {
+  char* text = state.slots[slot].text;
+  std::size_t stem = find_extension(name);
+  std::size_t extension_length = std::strlen(extension);
+  if (stem + extension_length >= name_size) {
+    text[0] = '\0';
+    return nullptr;
+  }
+  std::memcpy(text, name, stem);
+  std::memcpy(text + stem, extension, extension_length + 1);
+  return text;
+}
+
+bool copy_text(char* dest, std::size_t size, const char* src) {
+  std::size_t length = std::strlen(src);
+  if (length >= size) return false;
+  std::memcpy(dest, src, length + 1);
+  return true;
+}
+
+bool append_text(char* dest, std::size_t size, std::initializer_list<const char*> parts) {
+  std::size_t used = std::strlen(dest);
+  std::size_t total = used;
+  for (const char* part : parts) total += std::strlen(part);
+  if (total >= size) return false;
+  for (const char* part : parts) {
+    std::size_t length = std::strlen(part);
+    std::memcpy(dest + used, part, length);
+    used += length;
+  }
+  dest[used] = '\0';
+  return true;
+}
+
+void refuse_full_list(const char* word) {
+  print_err("Too many options or files, list full at '%s'\n", word);
+  state.status = 1;
+}
+
+void refuse_too_long(const char* word) {
+  print_err("Name or value too long '%s'\n", word);
+  state.status = 1;
+}

@@ -1,0 +1,90 @@
+// The one process-wide record of the driver, and the small helpers every part uses to
+// name files and to fill its fixed-size text fields.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+#include "driver/platform.h"
+
+constexpr std::size_t name_size = 320;     // a name slot or a directory
+constexpr std::size_t list_size = 1024;    // an option, object or library list
+constexpr std::size_t address_size = 12;   // the link start address
+constexpr std::size_t longest_name = 315;  // leaves room for any extension the driver adds
+
+struct NameSlot {
+  char text[name_size];
+};
+
+enum SlotIndex { first_stage_slot = 0, extender_slot = 1, escaped_or_object_slot = 2, output_slot = 3 };
+
+struct DriverState {
+  std::uint8_t delete_temps = 1;
+  std::uint8_t sjis_mode = 1;
+  std::int8_t stage_limit = 3;
+  std::uint8_t warnings_are_errors = 1;
+  std::uint8_t link_startup = 1;
+  std::uint8_t link_default_libs = 1;
+  std::uint8_t make_command_file = 1;
+  char start_address[address_size] = "0x100000";
+  std::uint8_t debug_info = 0;
+  std::int32_t verbose = 0;
+  std::uint8_t plus_state = 0;
+  std::int32_t file_count = 0;
+  std::int32_t status = 0;
+  std::int32_t warning_count = 0;
+  std::int32_t escaped_name_length = 0;
+
+  char include_dir[name_size] = {};
+  char lib_dir[name_size] = {};
+  char compiler_options[list_size] = {};
+  char extend_options[list_size] = {};
+  char linker_options[list_size] = {};
+  char command_file_options[list_size] = {};
+  char object_list[list_size] = {};
+  char library_list[list_size] = {};
+  char default_libraries[list_size] = {};
+  char command_text[list_size] = {};
+  NameSlot slots[4] = {};
+};
+
+extern DriverState state;
+
+// "-g " when debug information was asked for, else "".
+const char* debug_option_text();
+
+// Index in `name` where its extension begins (at a '.'), or its length when it has none.
+// The first character is never examined, so ".c" has no extension.
+std::size_t find_extension(const char* name);
+
+// Fills a name slot with `name`, its extension replaced by `extension`. Returns the slot's
+// text, or nullptr (slot emptied) when the result would not fit.
+const char* make_slot_name(int slot, const char* name, const char* extension);
+
+// Bounded copy and append: they change nothing and return false when the result would not
+// fit in `size` bytes with its terminating zero.
+bool copy_text(char* dest, std::size_t size, const char* src);
+bool append_text(char* dest, std::size_t size, std::initializer_list<const char*> parts);
+
+template <std::size_t N>
+bool copy_text(char (&dest)[N], const char* src) {
+  return copy_text(dest, N, src);
+}
+template <std::size_t N>
+bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
+  return append_text(dest, N, parts);
+}
+
+// Appends all `parts` to a list as one entry, or refuses `word` with a message on standard
+// error and status 1 when the list is full.
+void refuse_full_list(const char* word);
+
+template <std::size_t N>
+void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts,
+                      const char* word) {
+  if (!append_text(list, parts)) refuse_full_list(word);
+}
+
+// Refuses `word` because it, or a text made from it, is too long for its field.
+void refuse_too_long(const char* word);

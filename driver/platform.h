@@ -1,0 +1,15 @@
+// The few facts that differ between the hosts the driver is built for. The build picks
+// the host; code elsewhere uses these names and never tests the platform itself.
+#pragma once
+
+#include <cstddef>
+
+#ifdef _WIN32
+constexpr char directory_separator = '\\';
+#else
+constexpr char directory_separator = '/';
+#endif
+
+// Writes the full path of the running executable into `buffer`, zero-terminated, and
+// returns its length; 0 when the path cannot be had or does not fit.
+std::size_t module_file_name(char* buffer, std::size_t size);

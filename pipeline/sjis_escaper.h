@@ -1,0 +1,11 @@
+// Copies a C source with every 0x5C that stands as the second byte of a Shift_JIS
+// double-byte character doubled, so the compiler reads it back as that byte.
+#pragma once
+
+#include <cstdio>
+
+void escape_sjis_source(const char* input, const char* output);
+
+// The copy itself over open streams; false when a write failed. Reads in blocks, with
+// the output identical to a byte-at-a-time pass.
+bool escape_sjis_stream(std::FILE* in, std::FILE* out);

@@ -1,0 +1,12 @@
+// The driver's own console output. Standard output is fully buffered for speed and
+// flushed where order matters: before a tool starts, before anything goes to standard
+// error, and at exit.
+#pragma once
+
+#include <cstddef>
+
+void setup_console();
+void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void print_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void write_out(const char* bytes, std::size_t count);
+void flush_out();

@@ -1,0 +1,6 @@
+// The output filters: which lines of a tool's output the user sees.
+#pragma once
+
+char* filter_stage_output(char* line);
+char* filter_compiler_output(char* line);
+char* filter_linker_output(char* line);

@@ -1,0 +1,36 @@
+// The process layer: start one tool with its standard output on a pipe, read what it
+// writes, wait for its exit code. One implementation per platform; the build picks it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ToolProcess {
+  std::intptr_t process = -1;  // pid or process handle
+  std::intptr_t output = -1;   // read end of the tool's standard output pipe
+};
+
+// Codes of the runner's own failures, returned where a tool's exit code would be.
+constexpr int pipe_failed = 1;
+constexpr int start_failed = 259;
+
+// Starts `tool_name` with `argument_text` as its words (split as the tool's own runtime
+// would), standard output on a pipe, everything else inherited. Returns 0, pipe_failed or
+// start_failed; on failure nothing is left open.
+int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
+
+// Reads what the tool wrote next, blocking until something comes. Returns the number of
+// bytes, 0 at the end of its output, -1 on a read error.
+long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size);
+
+// Closes the pipe, waits for the tool to end and returns its exit code (128 + N for a
+// tool killed by signal N). Releases everything the start acquired.
+int finish_tool(ToolProcess& tool);
+
+// The signal (or console event) that asked the driver to stop, 0 when none has. Once
+// set, no further tool is started.
+int interrupt_signal();
+
+// Installs the handlers that turn an interruption into interrupt_signal(); signals that
+// were ignored when the driver started stay ignored.
+void install_interrupt_handlers();

@@ -1,0 +1,17 @@
+// Runs one tool of the tool chain with its standard output captured, filtered line by
+// line and copied to the driver's own standard output.
+#pragma once
+
+#include <cstddef>
+
+constexpr std::size_t line_buffer_size = 512;
+
+// Takes one line (zero-terminated, line feed included, modifiable in place) and returns
+// it to have it shown, or nullptr to hide it.
+using OutputFilter = char* (*)(char* line);
+
+// Returns the tool's exit code, or the runner's own code when it cannot run the tool.
+int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter);
+int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilter filter);
+
+char* pass_all_lines(char* line);
