@@ -6,7 +6,9 @@
 
 DriverState state;
 
-const char* debug_option_text() { return state.debug_info ? "-g " : ""; }
+const char* debug_option_text() {
+  return state.debug_info ? "-g " : "";
+}
 
 std::size_t find_extension(const char* name) {
   std::size_t length = std::strlen(name);
@@ -53,10 +55,10 @@ bool append_text(char* dest, std::size_t size, std::initializer_list<const char*
 
 void refuse_full_list(const char* word) {
   print_err("Too many options or files, list full at '%s'\n", word);
-  state.status = 1;
+  if (state.status == 0) state.status = 1;
 }
 
 void refuse_too_long(const char* word) {
   print_err("Name or value too long '%s'\n", word);
-  state.status = 1;
+  if (state.status == 0) state.status = 1;
 }

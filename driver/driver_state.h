@@ -17,7 +17,12 @@ struct NameSlot {
   char text[name_size];
 };
 
-enum SlotIndex { first_stage_slot = 0, extender_slot = 1, escaped_or_object_slot = 2, output_slot = 3 };
+enum SlotIndex {
+  first_stage_slot = 0,
+  extender_slot = 1,
+  escaped_or_object_slot = 2,
+  output_slot = 3
+};
 
 struct DriverState {
   std::uint8_t delete_temps = 1;
@@ -81,8 +86,7 @@ bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
 void refuse_full_list(const char* word);
 
 template <std::size_t N>
-void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts,
-                      const char* word) {
+void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts, const char* word) {
   if (!append_text(list, parts)) refuse_full_list(word);
 }
 

@@ -6,8 +6,11 @@
 
 #ifdef _WIN32
 constexpr char directory_separator = '\\';
+constexpr bool exit_code_has_32_bits = true;
 #else
 constexpr char directory_separator = '/';
+// A POSIX parent sees only the low 8 bits of an exit code.
+constexpr bool exit_code_has_32_bits = false;
 #endif
 
 // Writes the full path of the running executable into `buffer`, zero-terminated, and

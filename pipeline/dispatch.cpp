@@ -1,0 +1,77 @@
+#include "pipeline/dispatch.h"
+
+#include <cstring>
+
+#include "driver/driver_state.h"
+#include "pipeline/stages.h"
+#include "toolrun/console.h"
+
+namespace {
+
+const char* const source_types[] = {".c", ".s", ".ps", ".ms"};
+
+bool is_source_type(const char* extension) {
+  for (const char* type : source_types) {
+    if (std::strcmp(extension, type) == 0) return true;
+  }
+  return false;
+}
+
+// A user's command file names every object of the link itself, so objects given beside
+// it could not reach the linker: refuse the mix rather than drop or garble them.
+bool refuse_beside_command_file(const char* name) {
+  if (state.make_command_file) return false;
+  print_err("File '%s' cannot be linked together with a command file\n", name);
+  state.status = 1;
+  return true;
+}
+
+void add_command_file(const char* name) {
+  if (!state.make_command_file) {
+    print_err("Command file '%s' follows another command file\n", name);
+    state.status = 1;
+  } else if (state.file_count > 0) {
+    print_err("Command file '%s' cannot be linked together with object files\n", name);
+    state.status = 1;
+  } else {
+    ++state.file_count;
+    state.make_command_file = 0;
+    copy_text(state.object_list, name);
+  }
+}
+
+}  // namespace
+
+void dispatch_input(const char* name) {
+  if (std::strlen(name) > longest_name) {
+    refuse_too_long(name);
+    return;
+  }
+  const char* extension = name + find_extension(name);
+  if (is_source_type(extension)) {
+    if (!refuse_beside_command_file(name)) run_source_chain(name, extension);
+  } else if (std::strcmp(extension, ".o") == 0) {
+    if (!refuse_beside_command_file(name)) add_object(name);
+  } else if (std::strcmp(extension, ".lib") == 0) {
+    add_library(name);
+  } else if (std::strcmp(extension, ".cm") == 0) {
+    add_command_file(name);
+  } else {
+    print_out("Unkown File %s\n", name);
+    state.status = 1;
+  }
+}
+
+void add_object(const char* name) {
+  char* output = state.slots[output_slot].text;
+  if (!append_text(state.object_list, {name, "\n"})) {
+    refuse_full_list(name);
+    return;
+  }
+  if (output[0] == '\0') make_slot_name(output_slot, name, ".srf");
+  ++state.file_count;
+}
+
+void add_library(const char* name) {
+  append_or_refuse(state.library_list, {name, "\n"}, name);
+}

@@ -1,0 +1,77 @@
+#include "pipeline/link.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/driver_state.h"
+#include "pipeline/stages.h"
+#include "toolrun/console.h"
+#include "toolrun/filters.h"
+#include "toolrun/tool_runner.h"
+
+namespace {
+
+const char command_file_name[] = "__tmp__.cm";
+const char startup_object[] = "cstart.o";
+const char separator_text[] = {directory_separator, '\0'};
+
+// Runs the linker on `command_file` and turns its warnings into the status.
+void run_linker(const char* command_file) {
+  state.command_text[0] = '\0';
+  if (!append_text(state.command_text,
+                   {debug_option_text(), state.linker_options, "-c ", command_file})) {
+    refuse_too_long(command_file);
+    return;
+  }
+  state.status = run_tool("lk33.exe", state.command_text, filter_linker_output);
+  if (state.status == 0) state.status = state.warning_count;
+}
+
+// Text mode, so the lines end as the host's text files do.
+bool write_command_file(const char* text) {
+  std::FILE* file = std::fopen(command_file_name, "w");
+  if (file == nullptr) return false;
+  std::size_t length = std::strlen(text);
+  bool written = std::fwrite(text, 1, length, file) == length;
+  return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+// The blocks always fit: each list holds under 1024 bytes and each directory under 320.
+void make_command_file_text(char (&text)[command_file_size]) {
+  text[0] = '\0';
+  append_text(text, {"-v3\n", "-objsym\n"});
+  if (state.start_address[0] != '\0') {
+    append_text(text,
+                {"-addr ", state.start_address, " {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}\n"});
+  }
+  if (state.lib_dir[0] != '\0') append_text(text, {"-l ", state.lib_dir, "\n"});
+  const char* output = state.slots[output_slot].text;
+  if (output[0] != '\0') append_text(text, {"-o ", output, "\n"});
+  append_text(text, {state.command_file_options});
+  if (state.link_startup) append_text(text, {state.lib_dir, separator_text, startup_object, "\n"});
+  append_text(text, {state.object_list, state.library_list});
+  if (state.link_default_libs) append_text(text, {state.default_libraries});
+}
+
+void link_generated() {
+  static char text[command_file_size];
+  make_command_file_text(text);
+  if (!write_command_file(text)) {
+    print_err("Command file write error.'%s'\n", command_file_name);
+    state.status = 1;
+    if (state.delete_temps) delete_file(command_file_name);
+    return;
+  }
+  run_linker(command_file_name);
+  if (state.delete_temps) {
+    delete_file(command_file_name);
+    const char* output = state.slots[output_slot].text;
+    if (state.status != 0 && output[0] != '\0') delete_file(output);
+  }
+}
+
+void link_user_command_file() {
+  run_linker(state.object_list);
+}
