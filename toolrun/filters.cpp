@@ -1,0 +1,70 @@
+#include "toolrun/filters.h"
+
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "driver/driver_state.h"
+
+namespace {
+
+// The tools' progress and banner lines, hidden from the user. Each filter has its own
+// list: "Compile Completed" from a stage tool or the linker is shown.
+constexpr std::string_view stage_banners[] = {
+    "Pre Processor Completed",
+    "Extend Completed",
+    "Assembly Completed",
+};
+constexpr std::string_view compiler_banners[] = {
+    "GNU C Compiler for E0C33",
+    "    gcc33 -S -x c ",
+    "Compile Completed",
+};
+constexpr std::string_view linker_banners[] = {
+    "Link Completed",
+};
+constexpr std::string_view warning_markers[] = {
+    ": Warning: ",
+};
+
+// True when the line begins with one of the patterns, byte for byte.
+bool begins_with_any(const char* line, std::span<const std::string_view> patterns) {
+  for (std::string_view pattern : patterns) {
+    // strncmp stops at the line's end, so a shorter line never matches.
+    if (std::strncmp(line, pattern.data(), pattern.size()) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+char* filter_stage_output(char* line) {
+  return begins_with_any(line, stage_banners) ? nullptr : line;
+}
+
+// The compiler was given the escaped copy "name.$"; a message naming it as "name.$:" is
+// turned into "name.c:" so the user sees the file they gave.
+char* filter_compiler_output(char* line) {
+  if (begins_with_any(line, compiler_banners)) return nullptr;
+  if (!state.sjis_mode) return line;
+  const char* escaped_name = state.slots[escaped_or_object_slot].text;
+  if (escaped_name[0] == '\0') return line;
+  char* name = std::strstr(line, escaped_name);
+  if (name == nullptr) return line;
+  // The length comes from the escaper, not from the slot: both positions must stay
+  // inside the line even if the two disagree.
+  long length = state.escaped_name_length;
+  if (length < 1 || static_cast<std::size_t>(length) > std::strlen(name)) return line;
+  if (name[length] == ':') name[length - 1] = 'c';
+  return line;
+}
+
+char* filter_linker_output(char* line) {
+  if (begins_with_any(line, linker_banners)) return nullptr;
+  if (state.warnings_are_errors) {
+    for (std::string_view marker : warning_markers) {
+      if (std::strstr(line, marker.data()) != nullptr) ++state.warning_count;
+    }
+  }
+  return line;
+}
