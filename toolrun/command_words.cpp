@@ -1,0 +1,49 @@
+#include "toolrun/command_words.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Appends the run of backslashes at `text` to `word` and returns the position after what
+// it consumed: before a quote, half of them (rounded down), and an odd one makes the
+// quote literal; elsewhere all of them.
+const char* take_backslashes(const char* text, std::string& word) {
+  std::size_t count = std::strspn(text, "\\");
+  const char* after = text + count;
+  if (*after != '"') {
+    word.append(count, '\\');
+    return after;
+  }
+  word.append(count / 2, '\\');
+  if (count % 2 == 0) return after;  // the quote groups: left for the caller
+  word += '"';
+  return after + 1;
+}
+
+}  // namespace
+
+std::vector<std::string> split_command_words(const char* text) {
+  std::vector<std::string> words;
+  for (;;) {
+    while (is_blank(*text)) ++text;
+    if (*text == '\0') return words;
+    std::string word;
+    bool quoted = false;
+    while (*text != '\0' && (quoted || !is_blank(*text))) {
+      if (*text == '\\') {
+        text = take_backslashes(text, word);
+      } else if (*text == '"') {
+        quoted = !quoted;
+        ++text;
+      } else {
+        word += *text++;
+      }
+    }
+    words.push_back(std::move(word));
+  }
+}
