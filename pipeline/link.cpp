@@ -27,13 +27,16 @@ void run_linker(const char* command_file) {
   if (state.status == 0) state.status = state.warning_count;
 }
 
-// Text mode, so the lines end as the host's text files do.
+// Text mode, so the lines end as the host's text files do. A half-written file would pass
+// for a whole one, so it goes unless temporaries are kept.
 bool write_command_file(const char* text) {
   std::FILE* file = std::fopen(command_file_name, "w");
   if (file == nullptr) return false;
   std::size_t length = std::strlen(text);
   bool written = std::fwrite(text, 1, length, file) == length;
-  return std::fclose(file) == 0 && written;
+  if (std::fclose(file) == 0 && written) return true;
+  if (state.delete_temps) delete_file(command_file_name);
+  return false;
 }
 
 }  // namespace
@@ -61,7 +64,6 @@ void link_generated() {
   if (!write_command_file(text)) {
     print_err("Command file write error.'%s'\n", command_file_name);
     state.status = 1;
-    if (state.delete_temps) delete_file(command_file_name);
     return;
   }
   run_linker(command_file_name);
