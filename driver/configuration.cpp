@@ -1,0 +1,123 @@
+#include "driver/configuration.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/driver_state.h"
+#include "driver/platform.h"
+
+namespace {
+
+// Reads one line into `line` as a text-mode read with a buffer of `size` bytes would: a
+// CR LF pair becomes one LF, and a longer line comes in chunks of size - 1 characters.
+// Reading the bytes ourselves makes a CR LF file read alike on every host.
+bool read_chunk(std::FILE* file, char* line, std::size_t size) {
+  std::size_t length = 0;
+  while (length + 1 < size) {
+    int c = std::getc(file);
+    if (c == EOF) break;
+    if (c == '\r') {
+      int next = std::getc(file);
+      if (next == '\n') {
+        c = '\n';
+      } else if (next != EOF) {
+        std::ungetc(next, file);
+      }
+    }
+    line[length++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  line[length] = '\0';
+  return length > 0;
+}
+
+bool starts_with(const char* line, const char* prefix) {
+  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+}
+
+bool ends_with_lib(const char* line, std::size_t length) {
+  const char* tail = line + length - 4;
+  const char lower_case[] = ".lib";
+  for (int i = 0; i < 4; ++i) {
+    char c = tail[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower_case[i]) return false;
+  }
+  return true;
+}
+
+void set_directory(char (&directory)[name_size], const char* value) {
+  if (state.status != 0) return;
+  if (!copy_text(directory, value)) refuse_too_long(value);
+}
+
+// The rules are tried in order; blanks are part of values, so nothing is trimmed.
+void apply_line_rules(char* line) {
+  std::size_t length = std::strlen(line);
+  if (length < 5 || line[0] == ';') return;
+  if (line[length - 1] == '\n') line[--length] = '\0';
+  if (starts_with(line, "INC=")) {
+    set_directory(state.include_dir, line + 4);
+  } else if (starts_with(line, "LIB=")) {
+    set_directory(state.lib_dir, line + 4);
+  } else if (ends_with_lib(line, length)) {
+    append_or_refuse(state.default_libraries, {line, "\n"}, line);
+  }
+}
+
+// An environment variable that exists overrides the file, even when it is empty.
+void take_environment(const char* name, char (&directory)[name_size]) {
+  const char* value = std::getenv(name);
+  if (value != nullptr) set_directory(directory, value);
+}
+
+// The directory above the one holding the executable: the text ends at the second
+// separator from the end; the first character is never looked at.
+void cut_to_base_directory(char* path) {
+  int separators = 0;
+  for (std::size_t i = std::strlen(path); i-- > 1;) {
+    if (path[i] == directory_separator && ++separators == 2) {
+      path[i] = '\0';
+      return;
+    }
+  }
+  path[0] = '\0';
+}
+
+void fill_default_directory(char (&directory)[name_size], const char* base, const char* leaf) {
+  if (state.status != 0 || directory[0] != '\0') return;
+  const char separator[] = {directory_separator, '\0'};
+  if (!append_text(directory, {base, separator, leaf})) refuse_too_long(base);
+}
+
+std::FILE* open_configuration_file(const char* executable_path) {
+  std::FILE* file = std::fopen("vexa.cfg", "rb");
+  if (file != nullptr || executable_path[0] == '\0') return file;
+  const char* beside = make_slot_name(first_stage_slot, executable_path, ".cfg");
+  return beside == nullptr ? nullptr : std::fopen(beside, "rb");
+}
+
+}  // namespace
+
+void read_configuration_lines(std::FILE* file) {
+  while (state.status == 0 && read_chunk(file, state.command_text, sizeof state.command_text)) {
+    apply_line_rules(state.command_text);
+  }
+}
+
+// Without the executable's path there is neither a file beside it nor a default
+// directory; the current directory's file and the environment still apply.
+void load_configuration() {
+  char executable_path[name_size];
+  if (module_file_name(executable_path, sizeof executable_path) == 0) executable_path[0] = '\0';
+  if (std::FILE* file = open_configuration_file(executable_path)) {
+    read_configuration_lines(file);
+    std::fclose(file);
+  }
+  take_environment("VEXA_INC", state.include_dir);
+  take_environment("VEXA_LIB", state.lib_dir);
+  if (executable_path[0] == '\0') return;
+  cut_to_base_directory(executable_path);
+  fill_default_directory(state.include_dir, executable_path, "include");
+  fill_default_directory(state.lib_dir, executable_path, "lib");
+}
