@@ -139,91 +139,51 @@ TEST_F(OptionsTest, PlusOptionsAreLookedUpExactly) {
   }
 }
 
-TEST_F(OptionsTest, PlusOptionsActByTheirClass) {
-  check({
-      {{"+v3"}, unchanged, "", ""},
-      {{"+objsym"}, unchanged, "", ""},
-      {{"+m", "+cref"}, [](DriverState& s) { set(s.command_file_options, "-m\n-cref\n"); }, "", ""},
-      {{"+o"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-o ");
-         s.plus_state = 1;
-       },
-       "",
-       ""},
-      {{"+defsym"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-defsym ");
-         s.plus_state = 1;
-       },
-       "",
-       ""},
-      {{"+addr"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-addr ");
-         s.plus_state = 3;
-       },
-       "",
-       ""},
-      {{"+V3"}, refused, "", "err options '+V3'\n"},
-      {{"+Cref"}, refused, "", "err options '+Cref'\n"},
-      {{"+"}, refused, "", "err options '+'\n"},
-      {{"+x"}, refused, "", "err options '+x'\n"},
-  });
+// '+' options and the words they take change only the command file text and plus_state.
+TEST_F(OptionsTest, PlusOptionsAndTheWordsTheyTake) {
+  const struct {
+    std::vector<std::string> words;
+    const char* command_file;
+    int plus_state;
+  } rows[] = {
+      {{"+v3", "+objsym"}, "", 0},
+      {{"+m", "+cref"}, "-m\n-cref\n", 0},
+      {{"+o"}, "-o ", 1},
+      {{"+defsym"}, "-defsym ", 1},  // left pending at the end, unterminated
+      {{"+addr"}, "-addr ", 3},
+      {{"+codeblock", "CODE1", "{a.o", "b.o}", "+l", "lib1", "+cref"},
+       "-codeblock CODE1 {a.o b.o}\n-l lib1\n-cref\n",
+       0},
+      {{"+codeblock", "CODE1", "{", "a.o", "b.o", "}"}, "-codeblock CODE1 { a.o b.o }\n", 0},
+      {{"+l", "-x"}, "-l -x\n", 0},
+      {{"+l", "+V3"}, "-l +V3\n", 0},
+      {{"+o", "out.srf"}, "-o out.srf\n", 0},
+      {{"+codeblock", "X", "{", "-c", "}"}, "-codeblock X { -c }\n", 0},
+      {{"+codeblock", "X}"}, "-codeblock X} ", 2},
+      {{"+codeblock", "X", "}x"}, "-codeblock X }x ", 2},
+      {{"+codeblock", "X", "x}"}, "-codeblock X x}\n", 0},
+      {{"+codeblock", "X", "}", "+m"}, "-codeblock X }\n-m\n", 0},
+      {{"+codeblock", "X", ""}, "-codeblock X  ", 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.words.front() + " ... " + row.words.back());
+    state = DriverState{};
+    DriverState expected{};
+    set(expected.command_file_options, row.command_file);
+    expected.plus_state = static_cast<std::uint8_t>(row.plus_state);
+    for (const std::string& word : row.words) handle_option(word.c_str());
+    EXPECT_EQ(describe(state), describe(expected));
+    EXPECT_EQ(take_out(), "");
+    EXPECT_EQ(take_err(), "");
+  }
 }
 
-TEST_F(OptionsTest, PendingPlusOptionsTakeTheFollowingWords) {
-  check({
-      {{"+codeblock", "CODE1", "{a.o", "b.o}", "+l", "lib1", "+cref"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-codeblock CODE1 {a.o b.o}\n-l lib1\n-cref\n");
-       },
-       "",
-       ""},
-      {{"+codeblock", "CODE1", "{", "a.o", "b.o", "}"},
-       [](DriverState& s) { set(s.command_file_options, "-codeblock CODE1 { a.o b.o }\n"); },
-       "",
-       ""},
-      {{"+l", "-x"}, [](DriverState& s) { set(s.command_file_options, "-l -x\n"); }, "", ""},
-      {{"+o", "out.srf"},
-       [](DriverState& s) { set(s.command_file_options, "-o out.srf\n"); },
-       "",
-       ""},
-      {{"+codeblock", "X", "{", "-c", "}"},
-       [](DriverState& s) { set(s.command_file_options, "-codeblock X { -c }\n"); },
-       "",
-       ""},
-      {{"+codeblock", "X}"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-codeblock X} ");
-         s.plus_state = 2;
-       },
-       "",
-       ""},
-      {{"+codeblock", "X", "}x"},
-       [](DriverState& s) {
-         set(s.command_file_options, "-codeblock X }x ");
-         s.plus_state = 2;
-       },
-       "",
-       ""},
-      {{"+codeblock", "X", "x}"},
-       [](DriverState& s) { set(s.command_file_options, "-codeblock X x}\n"); },
-       "",
-       ""},
-      {{"+codeblock", "X", "}", "+m"},
-       [](DriverState& s) { set(s.command_file_options, "-codeblock X }\n-m\n"); },
-       "",
-       ""},
-      {{"+codeblock", "X", ""},
-       [](DriverState& s) {
-         set(s.command_file_options, "-codeblock X  ");
-         s.plus_state = 2;
-       },
-       "",
-       ""},
-      {{"+l", "+V3"}, [](DriverState& s) { set(s.command_file_options, "-l +V3\n"); }, "", ""},
-  });
+TEST_F(OptionsTest, UnknownPlusOptionsAreRefused) {
+  std::vector<Row> rows;
+  for (const char* word : {"+V3", "+Cref", "+", "+x", "+codeblocks"}) {
+    rows.push_back({{word}, refused, "", "err options '" + std::string(word) + "'\n"});
+  }
+  check(rows);
 }
 
 // Values and appends that do not fit are refused whole, naming the word; the field keeps
@@ -232,7 +192,7 @@ TEST_F(OptionsTest, TooLongValuesAndFullListsAreRefused) {
   const std::string address_11 = "-a=" + std::string(11, '7');
   const std::string name_319 = "-e" + std::string(319, 'n');
   const std::string define_1023 = "-D" + std::string(1020, 'd');  // with its blank: 1023
-  const std::string value_1019 = std::string(1019, 'v');          // "-l " + value + "\n"
+  const std::string value_1019 = std::string(1019, 'v');          // "-l " + value + "\n": 1023
   const struct {
     std::vector<std::string> words;
     char* (*field)();
