@@ -1,0 +1,16 @@
+#include <windows.h>
+
+#include "driver/platform.h"
+
+std::size_t module_file_name(char* buffer, std::size_t size) {
+  if (size == 0) return 0;
+  HMODULE self = GetModuleHandleA(nullptr);
+  DWORD capacity = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD length = self == nullptr ? 0 : GetModuleFileNameA(self, buffer, capacity);
+  // A path that fills the buffer was cut, and older systems leave it unterminated.
+  if (length == 0 || length >= capacity) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}

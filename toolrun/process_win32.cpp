@@ -1,0 +1,174 @@
+// The process layer on Windows: a tool is started by CreateProcessA with the write end of
+// an anonymous pipe as its standard output; everything else is the driver's own.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "toolrun/process.h"
+
+namespace {
+
+// The longest command line CreateProcessA accepts, its terminating zero included.
+constexpr std::size_t command_line_size = 32768;
+
+std::atomic<int> interruption{0};
+
+HANDLE handle_of(std::intptr_t value) {
+  return reinterpret_cast<HANDLE>(value);
+}
+
+bool is_program_file(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// `directory` (its first `length` bytes) joined with `name` into `path`; false when the
+// result does not fit, which makes that directory one that holds no such tool.
+bool join_path(char (&path)[MAX_PATH], const char* directory, std::size_t length,
+               const char* name) {
+  std::size_t name_length = std::strlen(name);
+  bool needs_separator = directory[length - 1] != '\\' && directory[length - 1] != '/';
+  if (length + needs_separator + name_length >= sizeof path) return false;
+  std::memcpy(path, directory, length);
+  if (needs_separator) path[length++] = '\\';
+  std::memcpy(path + length, name, name_length + 1);
+  return true;
+}
+
+// The first of the ';'-separated `directories` that holds `name` gives `path`.
+bool find_in_directories(char (&path)[MAX_PATH], const char* directories, const char* name) {
+  for (const char* entry = directories; *entry != '\0';) {
+    std::size_t entry_length = std::strcspn(entry, ";");
+    if (entry_length > 0 && join_path(path, entry, entry_length, name) && is_program_file(path)) {
+      return true;
+    }
+    entry += entry_length;
+    if (*entry == ';') ++entry;
+  }
+  return false;
+}
+
+// The current directory first, then each PATH entry in order, by the exact name only.
+bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
+  static char search_path[command_line_size];
+  if (find_in_directories(path, ".", tool_name)) return true;
+  DWORD length = GetEnvironmentVariableA("PATH", search_path, sizeof search_path);
+  return length > 0 && length < sizeof search_path &&
+         find_in_directories(path, search_path, tool_name);
+}
+
+// The name as given, one blank and the argument text verbatim: the tool splits its words
+// itself, by its own runtime's rules.
+bool make_command_line(char (&line)[command_line_size], const char* tool_name,
+                       const char* argument_text) {
+  std::size_t name_length = std::strlen(tool_name);
+  std::size_t text_length = std::strlen(argument_text);
+  std::size_t total = name_length + (text_length > 0 ? 1 + text_length : 0);
+  if (total >= sizeof line) return false;
+  std::memcpy(line, tool_name, name_length);
+  if (text_length > 0) {
+    line[name_length] = ' ';
+    std::memcpy(line + name_length + 1, argument_text, text_length);
+  }
+  line[total] = '\0';
+  return true;
+}
+
+// Only the write end may be inherited: a copy of it held by any other process would keep
+// the pipe from ever reaching its end.
+bool make_output_pipe(HANDLE& read_end, HANDLE& write_end) {
+  if (!CreatePipe(&read_end, &write_end, nullptr, 512)) return false;
+  if (SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
+  CloseHandle(read_end);
+  CloseHandle(write_end);
+  return false;
+}
+
+bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char* command_line,
+                         HANDLE output) {
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = output;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  return CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process) != 0;
+}
+
+// The console delivers the event to the tool as well, which ends it; the driver records the
+// event and lives on, so that it can clean up and fail the run.
+BOOL WINAPI record_console_event(DWORD event) {
+  int number = event == CTRL_C_EVENT       ? 2   // as SIGINT
+               : event == CTRL_BREAK_EVENT ? 21  // as SIGBREAK
+               : event == CTRL_CLOSE_EVENT ? 1   // as SIGHUP
+                                           : 0;
+  if (number == 0) return FALSE;
+  int none = 0;
+  interruption.compare_exchange_strong(none, number);
+  return TRUE;
+}
+
+}  // namespace
+
+int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+  static char program[MAX_PATH];
+  static char command_line[command_line_size];
+  HANDLE read_end;
+  HANDLE write_end;
+  if (!make_output_pipe(read_end, write_end)) return pipe_failed;
+  PROCESS_INFORMATION process;
+  bool started = find_tool(program, tool_name) &&
+                 make_command_line(command_line, tool_name, argument_text) &&
+                 create_tool_process(process, program, command_line, write_end);
+  // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
+  CloseHandle(write_end);
+  if (!started) {
+    CloseHandle(read_end);
+    return start_failed;
+  }
+  CloseHandle(process.hThread);
+  tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
+  tool.output = reinterpret_cast<std::intptr_t>(read_end);
+  return 0;
+}
+
+long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
+  DWORD wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(handle_of(tool.output), buffer, wanted, &got, nullptr)) {
+      return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
+    // A tool's zero-byte write completes a read with nothing; only a broken pipe is the end.
+    if (got > 0) return static_cast<long>(got);
+  }
+}
+
+// The exit code is asked for only once the process has ended, so a tool that really exits
+// with 259 (STILL_ACTIVE) is not taken for one still running.
+int finish_tool(ToolProcess& tool) {
+  CloseHandle(handle_of(tool.output));
+  HANDLE process = handle_of(tool.process);
+  DWORD exit_code = start_failed;
+  if (WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process, &exit_code)) {
+    exit_code = start_failed;
+  }
+  CloseHandle(process);
+  tool.process = -1;
+  tool.output = -1;
+  return static_cast<int>(exit_code);
+}
+
+int interrupt_signal() {
+  return interruption.load();
+}
+
+// Should the handler not be installed, Ctrl-C ends the driver as it ends any console
+// program; a process started with Ctrl-C ignored is not called for it either way.
+void install_interrupt_handlers() {
+  SetConsoleCtrlHandler(record_console_event, TRUE);
+}
