@@ -1,8 +1,6 @@
 // The run sequence: configuration, every word in order, then the link.
 #pragma once
 
-extern const char usage_text[];
-
 void handle_argument(const char* word);
 
 // Runs the whole driver over the words after the program name; returns the exit code.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/usage.h"
 #include "tests/driver_fixture.h"
 
 namespace {

@@ -1,0 +1,37 @@
+// The usage text, written when no file was accepted. Fixed: it is not made from the
+// option tables.
+#pragma once
+
+inline constexpr char usage_text[] =
+    "VEXA - EPSON S1C33 GNU C Compiler Driver for LUMO ver1.02\n"
+    "Usage: vexa [options...] files...\n"
+    "Options:\n"
+    "  --------------- for vexa(own) options\n"
+    "  -c             : Compile only\n"
+    "  -E             : Preprocess only\n"
+    "  -S             : Assemble only\n"
+    "  -g             : Generate debug information\n"
+    "  -b             : Not delete temporary files\n"
+    "  -v             : Verbose mode\n"
+    "\n"
+    "  --------------- for gcc33(Compiler) options\n"
+    "  -O<nn>         : Optimize output code\n"
+    "  -I<directory>  : Specifies the directoy which include files exist\n"
+    "  -D<macro=defn> : Define macro \"macro\" as \"defn\"\n"
+    "  -W<warn>       : Set Warning\n"
+    "  -J<nn>         : Enable Shift_JIS strings on(=1 def:) / off(=0)\n"
+    "\n"
+    "  --------------- for ext33 options\n"
+    "  -gp=<nn>       : Optimize with global pointer\n"
+    "  -lk=<ff>       : Optimize with program information\n"
+    "  -near          : Specifies all xjmp and xcall extract 2 instruction\n"
+    "  -j=<nn>        : Threshold : specifies jump optimization threshold\n"
+    "\n"
+    "  --------------- for lk33(Linker) options\n"
+    "  -l<lk option>  : Set lk33 option\n"
+    "  -normwarn      : Treat warnings as normal warnings!\n"
+    "  +<lk option>.. : Set lk33 option(for .cm file)\n"
+    "  -a=<xxxx>      : Set start adress\n"
+    "  -e<file>       : Set output file\n"
+    "  -nodefsup      : Not link default startup object\n"
+    "  -nodeflib      : Not link default library\n";
