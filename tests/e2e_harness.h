@@ -1,0 +1,85 @@
+// End-to-end harness: runs the built vexa in an empty temporary directory with the
+// stand-in tools first on PATH, and reads back what a user would see.
+//
+// The driver and the tools it finds come from the environment when set, so the same suite
+// can run a cross-built driver under an emulator:
+//   VEXA_E2E_EXE       the driver to run (default: this build's vexa)
+//   VEXA_E2E_STUB_BIN  the folder of stand-in tools (default: this build's stub-bin)
+//   VEXA_E2E_LAUNCHER  a program to start the driver with (for example wine), or empty
+//
+// A Windows driver (a name ending in ".exe") is run under Wine and sees the host as
+// Windows does: each path the harness hands it is the same file on drive Z:, the tools'
+// folders come through WINEPATH, and its text-mode output is read back with CR LF as LF.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// One tool run as the stand-in recorded it: the name it was started under, its words,
+// and for the linker the lines of its command file.
+struct ToolRecord {
+  std::string tool;
+  std::vector<std::string> words;
+  std::vector<std::string> command_file;
+  std::string command_line() const;  // the name and the words, joined by blanks
+};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class EndToEnd : public ::testing::Test {
+ public:
+  static bool windows_driver();       // the driver under test is a Windows build
+  static std::string tools_folder();  // the folder of stand-in tools put first on PATH
+
+  // `path` as the driver names it: on Windows the same file or folder on drive Z:.
+  static std::string driver_path_of(const std::filesystem::path& path);
+  // The exit code a caller sees for a driver status: Wine hands a Linux parent only the
+  // low 8 bits of a 32-bit Windows exit code, and 1 where those are 0 but the code is not.
+  static int seen_exit_code(int windows_status);
+
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs vexa with `words` in the working directory; `environment` adds or replaces
+  // variables (VSTUB_* controls, for example).
+  RunResult run(const std::vector<std::string>& words, const Environment& environment = {});
+  // The same, with SIGINT sent to the driver once `tool` has started.
+  RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
+                               const Environment& environment = {});
+
+  // The tools run so far, in order.
+  std::vector<ToolRecord> tools() const;
+  std::vector<std::string> tool_names() const;
+
+  // Files and folders in the working directory, sorted.
+  std::vector<std::string> files() const;
+  static void write_file(const std::string& name, const std::string& bytes);
+  static std::string read_file(const std::string& name);
+
+  const std::filesystem::path& work() const { return work_; }
+  // The folder `leaf` of the installation root the driver derives from its own location
+  // (the folder above the one that holds it), with the driver's separator.
+  std::string installation_dir(const char* leaf) const;
+  // Runs a copy of the driver placed in `directory` from now on; returns the copy's path.
+  std::filesystem::path use_driver_copy_in(const std::filesystem::path& directory);
+
+ private:
+  int start_driver(const std::vector<std::string>& words, const Environment& environment);
+  RunResult wait_for_driver(int pid);
+
+  std::filesystem::path root_;
+  std::filesystem::path work_;
+  std::filesystem::path previous_;
+  std::filesystem::path driver_;
+};
