@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,6 +32,8 @@ class DriverFixture : public ::testing::Test {
 
   void TearDown() override {
     finish_capture();
+    // Failure messages went into the capture too.
+    if (HasFailure()) std::fputs((out_ + err_).c_str(), stdout);
     std::filesystem::current_path(previous_directory_);
     std::filesystem::remove_all(directory_);
   }

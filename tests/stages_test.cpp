@@ -20,7 +20,7 @@ class StagesTest : public DriverFixture {
     fake_tool("pp33.exe", {.action = writes_output(".ps")});
     fake_tool("ext33.exe", {.action = writes_output(".ms")});
     fake_tool("as33.exe", {.action = writes_output(".o")});
-    for (const char* source : {"a.c", "b.c", "x.s", "x.ps", "x.ms"}) write_file(source, "src\n");
+    for (const char* source : {"a.c", "b.c", "p.s", "q.ps", "r.ms"}) write_file(source, "src\n");
   }
 
   static void handle(const std::vector<std::string>& words) {
@@ -41,7 +41,7 @@ class StagesTest : public DriverFixture {
   }
 };
 
-const std::vector<std::string> sources = {"a.c", "b.c", "x.ms", "x.ps", "x.s"};
+const std::vector<std::string> sources = {"a.c", "b.c", "p.s", "q.ps", "r.ms"};
 
 std::vector<std::string> with_sources(std::vector<std::string> names) {
   names.insert(names.end(), sources.begin(), sources.end());
@@ -79,11 +79,11 @@ TEST_F(StagesTest, RunsEachChainWithItsArgumentTexts) {
        {"gcc33.exe -S -x c -I/sdk/include a.c", "ext33.exe a.ps", "as33.exe a.ms"},
        {"a.o"}},
       {"debug",
-       {"-g", "-gp=8", "x.s"},
-       {"pp33.exe -g x.s", "ext33.exe -gp 8 x.ps", "as33.exe -g x.ms"},
-       {"x.o"}},
-      {"user .ps kept", {"x.ps"}, {"ext33.exe x.ps", "as33.exe x.ms"}, {"x.o"}},
-      {"user .ms kept", {"x.ms"}, {"as33.exe x.ms"}, {"x.o"}},
+       {"-g", "-gp=8", "p.s"},
+       {"pp33.exe -g p.s", "ext33.exe -gp 8 p.ps", "as33.exe -g p.ms"},
+       {"p.o"}},
+      {"user .ps kept", {"q.ps"}, {"ext33.exe q.ps", "as33.exe q.ms"}, {"q.o"}},
+      {"user .ms kept", {"r.ms"}, {"as33.exe r.ms"}, {"r.o"}},
       {"-E", {"-E", "a.c"}, {"gcc33.exe -S -x c -I/sdk/include a.$"}, {"a.ps"}},
       {"-S", {"-S", "a.c"}, {"gcc33.exe -S -x c -I/sdk/include a.$", "ext33.exe a.ps"}, {"a.ms"}},
       {"-b keeps everything",
@@ -112,9 +112,9 @@ TEST_F(StagesTest, AFailingStepLosesItsOutputButNeverItsInput) {
       {"compiler", {"a.c"}, "gcc33.exe", ".ps", {}},
       {"extender", {"a.c"}, "ext33.exe", ".ms", {"a.ps"}},
       {"assembler", {"a.c"}, "as33.exe", ".o", {"a.ms"}},
-      {"preprocessor", {"x.s"}, "pp33.exe", ".ps", {}},
-      {"extender on a user .ps", {"x.ps"}, "ext33.exe", ".ms", {}},
-      {"assembler on a user .ms", {"x.ms"}, "as33.exe", ".o", {}},
+      {"preprocessor", {"p.s"}, "pp33.exe", ".ps", {}},
+      {"extender on a user .ps", {"q.ps"}, "ext33.exe", ".ms", {}},
+      {"assembler on a user .ms", {"r.ms"}, "as33.exe", ".o", {}},
       {"compiler under -b", {"-b", "a.c"}, "gcc33.exe", ".ps", {"a.$", "a.ps"}},
   };
   for (const auto& row : rows) {
@@ -137,10 +137,10 @@ TEST_F(StagesTest, AFailedEscapeSkipsTheCompileButStillDeletesTheCopy) {
 }
 
 TEST_F(StagesTest, VerboseAnnouncesEveryDeletion) {
-  handle({"-v", "x.s"});
+  handle({"-v", "p.s"});
   std::string shown = out();
-  EXPECT_NE(shown.find("Delete 'x.ps'\n"), std::string::npos);
-  EXPECT_NE(shown.find("Delete 'x.ms'\n"), std::string::npos);
+  EXPECT_NE(shown.find("Delete 'p.ps'\n"), std::string::npos);
+  EXPECT_NE(shown.find("Delete 'p.ms'\n"), std::string::npos);
 }
 
 TEST_F(StagesTest, RefusesAnArgumentTextThatDoesNotFit) {
