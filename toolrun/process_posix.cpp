@@ -1,0 +1,174 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "toolrun/command_words.h"
+#include "toolrun/process.h"
+
+namespace {
+
+volatile sig_atomic_t received_signal = 0;
+volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
+
+// Returned when the tool's end cannot be learned: a failure all the same.
+constexpr int wait_failed = 255;
+
+char tool_path[4096];
+
+// Puts directory/name into tool_path and tells whether such a file exists.
+bool exists_as(std::string_view directory, std::string_view name) {
+  int length =
+      std::snprintf(tool_path, sizeof tool_path, "%.*s/%.*s", static_cast<int>(directory.size()),
+                    directory.data(), static_cast<int>(name.size()), name.data());
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof tool_path) return false;
+  return access(tool_path, F_OK) == 0;
+}
+
+// The tools are named with ".exe" everywhere; here they may also be installed without it.
+bool found_in(std::string_view directory, std::string_view name) {
+  constexpr std::string_view suffix = ".exe";
+  if (exists_as(directory, name)) return true;
+  return name.size() > suffix.size() && name.ends_with(suffix) &&
+         exists_as(directory, name.substr(0, name.size() - suffix.size()));
+}
+
+// The current directory first, then each PATH entry: the first file that exists is the
+// tool, whether it can be run or not. Returns tool_path, or nullptr.
+const char* find_tool(const char* tool_name) {
+  if (found_in(".", tool_name)) return tool_path;
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path != nullptr ? path : "";
+  while (!rest.empty()) {
+    std::size_t colon = rest.find(':');
+    std::string_view directory = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? "" : rest.substr(colon + 1);
+    if (!directory.empty() && found_in(directory, tool_name)) return tool_path;
+  }
+  return nullptr;
+}
+
+// Runs `path` with standard output on `output_end`; returns its pid, or -1. The
+// interruptions wait while the tool starts, so one that comes meanwhile finds its pid
+// and is forwarded; the tool itself starts with the driver's usual signal mask.
+pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
+  sigset_t interrupts;
+  sigset_t usual_mask;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGTERM);
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return -1;
+  }
+  pid_t pid = -1;
+  if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) == 0) {
+    bool started = posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO) == 0 &&
+                   posix_spawnattr_setsigmask(&attributes, &usual_mask) == 0 &&
+                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK) == 0 &&
+                   posix_spawn(&pid, path, &actions, &attributes, argv, environ) == 0;
+    if (!started) pid = -1;
+    running_tool = pid > 0 ? pid : 0;
+    sigprocmask(SIG_SETMASK, &usual_mask, nullptr);  // cannot fail: the mask came from it
+  }
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+void record_interrupt(int signal, siginfo_t* info, void*) {
+  int saved_errno = errno;
+  received_signal = signal;
+  // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
+  // sent by a process to the driver alone has to be passed on.
+  pid_t tool = running_tool;
+  if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) kill(tool, signal);
+  errno = saved_errno;
+}
+
+}  // namespace
+
+int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+  const char* path = find_tool(tool_name);
+  if (path == nullptr) return start_failed;
+  std::vector<std::string> words = split_command_words(argument_text);
+  words.insert(words.begin(), tool_name);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int ends[2];
+  // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
+  // tool inherits either end.
+  if (pipe2(ends, O_CLOEXEC) != 0) return pipe_failed;
+  pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
+  // The tool now holds the only write end, so its end is the end of the pipe.
+  close(ends[1]);
+  if (pid < 0) {
+    close(ends[0]);
+    return start_failed;
+  }
+  tool.process = pid;
+  tool.output = ends[0];
+  return 0;
+}
+
+long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
+  ssize_t count;
+  do {
+    count = read(static_cast<int>(tool.output), buffer, size);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
+int finish_tool(ToolProcess& tool) {
+  close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
+  pid_t pid = static_cast<pid_t>(tool.process);
+  tool = ToolProcess{};
+  // Wait without reaping first: until the tool is reaped its pid cannot be reused, so the
+  // handler never forwards a signal to a stranger.
+  siginfo_t info;
+  while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+  running_tool = 0;
+  int status;
+  pid_t reaped;
+  while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (reaped != pid) return wait_failed;
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+int interrupt_signal() {
+  return received_signal;
+}
+
+void install_interrupt_handlers() {
+  for (int number : {SIGINT, SIGTERM}) {
+    struct sigaction previous;
+    // Ignored at start, as in a script's background job: whoever started us wants us to
+    // run on, and the tools inherit the same.
+    if (sigaction(number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_sigaction = record_interrupt;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    // Should this fail, the signal keeps its default action and simply ends the driver.
+    sigaction(number, &action, nullptr);
+  }
+  // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
+  // reaped before its exit code could be read.
+  signal(SIGCHLD, SIG_DFL);  // fails only for an invalid signal number
+}
