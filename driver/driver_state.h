@@ -35,6 +35,8 @@ struct DriverState {
   char start_address[address_size] = "0x100000";
   std::uint8_t debug_info = 0;
   std::int32_t verbose = 0;
+  // -###: each tool run is shown as its command line instead; nothing is written or deleted.
+  std::uint8_t dry_run = 0;
   std::uint8_t plus_state = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;

@@ -132,6 +132,8 @@ void handle_dash_option(const char* word) {
     state.link_startup = 0;
   } else if (is(word, "-nodeflib")) {
     state.link_default_libs = 0;
+  } else if (is(word, "-###")) {
+    state.dry_run = 1;
   } else {
     refuse_unknown_option(word);
   }

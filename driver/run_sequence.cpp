@@ -1,13 +1,41 @@
 #include "driver/run_sequence.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "driver/configuration.h"
 #include "driver/driver_state.h"
 #include "driver/options.h"
+#include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/link.h"
 #include "toolrun/console.h"
 #include "toolrun/process.h"
+
+// Built from the project's version and the host the build was made for.
+constexpr char version_text[] = "vexa " VEXA_VERSION " for " VEXA_SYSTEM " " VEXA_PROCESSOR "\n";
+
+static bool contains(const std::vector<std::string>& words, const char* word) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// --help and --version answer wherever they stand, before anything else happens; the first
+// of them named wins.
+static bool answer_help_or_version(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (word == "--help") {
+      print_out("%s\n", usage_text);
+      return true;
+    }
+    if (word == "--version") {
+      const int banner_length = static_cast<int>(std::strchr(usage_text, '\n') - usage_text) + 1;
+      print_out("%.*s%s", banner_length, usage_text, version_text);
+      return true;
+    }
+  }
+  return false;
+}
 
 void handle_argument(const char* word) {
   if (state.plus_state != 0 || word[0] == '-' || word[0] == '+') {
@@ -22,15 +50,33 @@ static void take_interruption() {
   if (state.status == 0 && interrupt_signal() != 0) state.status = 128 + interrupt_signal();
 }
 
+// An unusable response file is refused where it stands: the words before it are handled.
+static void handle_words(const CommandWords& command) {
+  for (std::size_t i = 0;; ++i) {
+    take_interruption();
+    if (state.status != 0) return;
+    if (i == command.failure_at) {
+      print_err("%s", command.failure_message.c_str());
+      state.status = 1;
+      return;
+    }
+    if (i == command.words.size()) return;
+    handle_argument(command.words[i].c_str());
+  }
+}
+
 int run_driver(int word_count, const char* const* words) {
   setup_console();
-  install_interrupt_handlers();
-  load_configuration();
-  for (int i = 0; i < word_count; ++i) {
-    take_interruption();
-    if (state.status != 0) break;
-    handle_argument(words[i]);
+  const CommandWords command = expand_response_files(word_count, words);
+  if (answer_help_or_version(command.words)) {
+    flush_out();
+    return 0;
   }
+  install_interrupt_handlers();
+  // A dry run that ran the tools for the words before "-###" would be no dry run.
+  if (contains(command.words, "-###")) state.dry_run = 1;
+  load_configuration();
+  handle_words(command);
   take_interruption();
   if (state.file_count == 0) {
     print_out("%s\n", usage_text);

@@ -39,6 +39,15 @@ bool write_command_file(const char* text) {
   return false;
 }
 
+// A dry run shows the command file's lines, indented, under the linker's command line.
+void show_command_file(const char* text) {
+  while (*text != '\0') {
+    std::size_t length = std::strcspn(text, "\n");
+    print_out("  %.*s\n", static_cast<int>(length), text);
+    text += length + (text[length] == '\n' ? 1 : 0);
+  }
+}
+
 }  // namespace
 
 // The blocks always fit: each list holds under 1024 bytes and each directory under 320.
@@ -61,6 +70,11 @@ void make_command_file_text(char (&text)[command_file_size]) {
 void link_generated() {
   static char text[command_file_size];
   make_command_file_text(text);
+  if (state.dry_run) {
+    run_linker(command_file_name);
+    show_command_file(text);
+    return;
+  }
   if (!write_command_file(text)) {
     print_err("Command file write error.'%s'\n", command_file_name);
     state.status = 1;

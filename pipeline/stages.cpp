@@ -62,7 +62,12 @@ void run_c_chain(const char* name) {
     return;
   }
   const char* escaped = make_slot_name(escaped_or_object_slot, name, ".$");
-  escape_sjis_source(name, escaped);
+  if (state.dry_run) {
+    // The compiler's command line names the copy the escaper would have written.
+    state.escaped_name_length = static_cast<std::int32_t>(std::strlen(escaped));
+  } else {
+    escape_sjis_source(name, escaped);
+  }
   run_compiler(escaped, make_slot_name(first_stage_slot, name, ".ps"), 0);
   if (state.delete_temps) delete_file(escaped);
   finish_chain(state.slots[first_stage_slot].text);
@@ -109,6 +114,7 @@ void run_source_chain(const char* name, const char* type) {
 }
 
 void delete_file(const char* name) {
+  if (state.dry_run) return;
   if (state.verbose) print_out("Delete '%s'\n", name);
   std::remove(name);
 }

@@ -155,7 +155,11 @@ void EndToEnd::TearDown() {
 int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment) {
   Environment changes = {{"PATH", stub_bin() + ":" + setting("PATH", "/usr/bin:/bin")},
                          {"VSTUB_LOG", driver_path_of(root_ / "tools.log")}};
-  if (windows_driver()) changes[0].second = stub_bin();
+  if (windows_driver()) {
+    changes[0].second = stub_bin();
+    // Wine's own diagnostics would mix with what the driver writes to standard error.
+    changes.emplace_back("WINEDEBUG", "-all");
+  }
   changes.insert(changes.end(), environment.begin(), environment.end());
   std::vector<std::string> env = child_environment(for_the_driver(changes));
 

@@ -90,6 +90,11 @@ int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilte
 }
 
 int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter) {
+  // A dry run shows the command line the tool would get and counts the step as done.
+  if (state.dry_run) {
+    print_out("%s %s\n", tool_name, argument_text);
+    return 0;
+  }
   if (!state.verbose) return spawn_filtered(tool_name, argument_text, filter);
   print_out(verbose_header, tool_name, argument_text);
   // Every line is shown unchanged, but the caller's filter still sees a copy: the linker's

@@ -1,0 +1,89 @@
+#include "driver/response_files.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* read_error = "Response file read error.'%s'\n";
+constexpr const char* nesting_error = "Response file nested too deeply.'%s'\n";
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Reads the word that begins at `at` and leaves `at` after it. A quote left open runs to
+// the end of the text; a backslash at the very end is dropped.
+std::string read_word(std::string_view text, std::size_t& at) {
+  std::string word;
+  char quote = '\0';
+  for (; at < text.size() && (quote != '\0' || !is_blank(text[at])); ++at) {
+    char c = text[at];
+    if (c == '\\') {
+      if (++at == text.size()) break;
+      word += text[at];
+    } else if (quote != '\0' && c == quote) {
+      quote = '\0';
+    } else if (quote == '\0' && (c == '\'' || c == '"')) {
+      quote = c;
+    } else {
+      word += c;
+    }
+  }
+  return word;
+}
+
+// Binary, so a CR LF line end is two blanks like any others on every host.
+bool read_whole_file(const std::string& name, std::string& text) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return false;
+  char block[4096];
+  std::size_t count;
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  return !failed;
+}
+
+std::string refusal(const char* format, const std::string& name) {
+  std::string message = format;
+  message.replace(message.find("%s"), 2, name);
+  return message;
+}
+
+void expand_word(const std::string& word, int depth, CommandWords& command) {
+  if (word[0] != '@' || command.failure_at != no_failure) {
+    command.words.push_back(word);
+    return;
+  }
+  const std::string name = word.substr(1);
+  std::string text;
+  const char* problem = depth > deepest_response_file  ? nesting_error
+                        : !read_whole_file(name, text) ? read_error
+                                                       : nullptr;
+  if (problem != nullptr) {
+    command.failure_at = command.words.size();
+    command.failure_message = refusal(problem, name);
+    return;
+  }
+  for (const std::string& inner : split_response_text(text)) {
+    expand_word(inner, depth + 1, command);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> split_response_text(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  for (;;) {
+    while (at < text.size() && is_blank(text[at])) ++at;
+    if (at == text.size()) return words;
+    words.push_back(read_word(text, at));
+  }
+}
+
+CommandWords expand_response_files(int word_count, const char* const* words) {
+  CommandWords command;
+  for (int i = 0; i < word_count; ++i) expand_word(words[i], 1, command);
+  return command;
+}
