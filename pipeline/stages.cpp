@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "driver/driver_state.h"
 #include "pipeline/dispatch.h"
@@ -115,6 +116,9 @@ void run_source_chain(const char* name, const char* type) {
 
 void delete_file(const char* name) {
   if (state.dry_run) return;
+  // remove() would take an empty directory too; one named like an intermediate is the user's.
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error)) return;
   if (state.verbose) print_out("Delete '%s'\n", name);
   std::remove(name);
 }

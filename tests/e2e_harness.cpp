@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,43 @@ std::string as_posix_text(std::string text) {
   return text;
 }
 
+// Signal dispositions set to ignore and resource limits pass to a child through exec, so
+// this process takes them on while it starts the driver and restores its own afterwards.
+class InheritedConditions {
+ public:
+  explicit InheritedConditions(const Launch& launch) {
+    if (launch.file_size_limit >= 0) {
+      getrlimit(RLIMIT_FSIZE, &saved_limit_);
+      rlimit limit = saved_limit_;
+      limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
+      limit_set_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+      EXPECT_TRUE(limit_set_) << "cannot limit the file size";
+      ignore(SIGXFSZ);
+    }
+    if (launch.interrupts_ignored) {
+      ignore(SIGINT);
+      ignore(SIGTERM);
+    }
+  }
+  ~InheritedConditions() {
+    if (limit_set_) setrlimit(RLIMIT_FSIZE, &saved_limit_);
+    for (const auto& [number, action] : saved_actions_) sigaction(number, &action, nullptr);
+  }
+  InheritedConditions(const InheritedConditions&) = delete;
+  InheritedConditions& operator=(const InheritedConditions&) = delete;
+
+ private:
+  void ignore(int number) {
+    struct sigaction action = {};
+    struct sigaction previous;
+    action.sa_handler = SIG_IGN;
+    if (sigaction(number, &action, &previous) == 0) saved_actions_.emplace_back(number, previous);
+  }
+  rlimit saved_limit_ = {};
+  bool limit_set_ = false;
+  std::vector<std::pair<int, struct sigaction>> saved_actions_;
+};
+
 std::vector<char*> pointers(std::vector<std::string>& texts) {
   std::vector<char*> result;
   for (auto& text : texts) result.push_back(text.data());
@@ -152,7 +190,8 @@ void EndToEnd::TearDown() {
   if (!HasFailure()) std::filesystem::remove_all(root_);
 }
 
-int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment) {
+int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment,
+                           const Launch& launch) {
   Environment changes = {{"PATH", stub_bin() + ":" + setting("PATH", "/usr/bin:/bin")},
                          {"VSTUB_LOG", driver_path_of(root_ / "tools.log")}};
   if (windows_driver()) {
@@ -182,8 +221,12 @@ int EndToEnd::start_driver(const std::vector<std::string>& words, const Environm
   auto child_argv = pointers(argv);
   auto child_env = pointers(env);
   pid_t pid = -1;
-  int failed =
-      posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), child_env.data());
+  int failed;
+  {
+    InheritedConditions conditions(launch);
+    failed =
+        posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), child_env.data());
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) {
     ADD_FAILURE() << "cannot start " << argv[0];
@@ -209,21 +252,23 @@ RunResult EndToEnd::wait_for_driver(int pid) {
   return result;
 }
 
-RunResult EndToEnd::run(const std::vector<std::string>& words, const Environment& environment) {
-  return wait_for_driver(start_driver(words, environment));
+RunResult EndToEnd::run(const std::vector<std::string>& words, const Environment& environment,
+                        const Launch& launch) {
+  return wait_for_driver(start_driver(words, environment, launch));
 }
 
 // SIGINT reaches a Windows program under Wine as a Ctrl-C console event.
 RunResult EndToEnd::run_interrupted_in(const std::string& tool,
                                        const std::vector<std::string>& words,
-                                       const Environment& environment) {
-  pid_t pid = start_driver(words, environment);
+                                       const Environment& environment, int signal,
+                                       const Launch& launch) {
+  pid_t pid = start_driver(words, environment, launch);
   auto started = [this, &tool] {
     auto names = tool_names();
     return std::find(names.begin(), names.end(), tool) != names.end();
   };
   for (int waited = 0; pid > 0 && waited < 20000 && !started(); waited += 10) usleep(10000);
-  if (pid > 0) kill(pid, SIGINT);
+  if (pid > 0) kill(pid, signal);
   return wait_for_driver(pid);
 }
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -36,6 +37,15 @@ struct ToolRecord {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// What the driver inherits beyond its words and environment (POSIX only).
+struct Launch {
+  // A file size limit in bytes (RLIMIT_FSIZE), with SIGXFSZ ignored: a write past it fails
+  // with EFBIG, as on a full disk. Negative: no limit.
+  long file_size_limit = -1;
+  // SIGINT and SIGTERM ignored when the driver starts, as in a script's background job.
+  bool interrupts_ignored = false;
+};
+
 class EndToEnd : public ::testing::Test {
  public:
   static bool windows_driver();       // the driver under test is a Windows build
@@ -53,10 +63,16 @@ class EndToEnd : public ::testing::Test {
 
   // Runs vexa with `words` in the working directory; `environment` adds or replaces
   // variables (VSTUB_* controls, for example).
-  RunResult run(const std::vector<std::string>& words, const Environment& environment = {});
-  // The same, with SIGINT sent to the driver once `tool` has started.
+  RunResult run(const std::vector<std::string>& words, const Environment& environment = {},
+                const Launch& launch = {});
+  // The same, with `signal` sent to the driver once `tool` has started.
   RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
-                               const Environment& environment = {});
+                               const Environment& environment = {}, int signal = SIGINT,
+                               const Launch& launch = {});
+  // Starts the driver without waiting for it; returns its pid, or -1.
+  int start_driver(const std::vector<std::string>& words, const Environment& environment,
+                   const Launch& launch = {});
+  RunResult wait_for_driver(int pid);
 
   // The tools run so far, in order.
   std::vector<ToolRecord> tools() const;
@@ -75,9 +91,6 @@ class EndToEnd : public ::testing::Test {
   std::filesystem::path use_driver_copy_in(const std::filesystem::path& directory);
 
  private:
-  int start_driver(const std::vector<std::string>& words, const Environment& environment);
-  RunResult wait_for_driver(int pid);
-
   std::filesystem::path root_;
   std::filesystem::path work_;
   std::filesystem::path previous_;
