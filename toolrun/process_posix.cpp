@@ -101,7 +101,9 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
 
 int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   const char* path = find_tool(tool_name);
-  if (path == nullptr) return start_failed;
+  // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
+  // code 127 (under valgrind, for one), which a tool can return too.
+  if (path == nullptr || access(path, X_OK) != 0) return start_failed;
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   std::vector<char*> argv;
