@@ -6,6 +6,7 @@ namespace {
 
 constexpr const char* read_error = "Response file read error.'%s'\n";
 constexpr const char* nesting_error = "Response file nested too deeply.'%s'\n";
+constexpr const char* count_error = "Too many response files.'%s'\n";
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -50,23 +51,24 @@ std::string refusal(const char* format, const std::string& name) {
   return message;
 }
 
-void expand_word(const std::string& word, int depth, CommandWords& command) {
+void expand_word(const std::string& word, int depth, int& files_read, CommandWords& command) {
   if (word[0] != '@' || command.failure_at != no_failure) {
     command.words.push_back(word);
     return;
   }
   const std::string name = word.substr(1);
   std::string text;
-  const char* problem = depth > deepest_response_file  ? nesting_error
-                        : !read_whole_file(name, text) ? read_error
-                                                       : nullptr;
+  const char* problem = depth > deepest_response_file        ? nesting_error
+                        : ++files_read > most_response_files ? count_error
+                        : !read_whole_file(name, text)       ? read_error
+                                                             : nullptr;
   if (problem != nullptr) {
     command.failure_at = command.words.size();
     command.failure_message = refusal(problem, name);
     return;
   }
   for (const std::string& inner : split_response_text(text)) {
-    expand_word(inner, depth + 1, command);
+    expand_word(inner, depth + 1, files_read, command);
   }
 }
 
@@ -84,6 +86,7 @@ std::vector<std::string> split_response_text(std::string_view text) {
 
 CommandWords expand_response_files(int word_count, const char* const* words) {
   CommandWords command;
-  for (int i = 0; i < word_count; ++i) expand_word(words[i], 1, command);
+  int files_read = 0;
+  for (int i = 0; i < word_count; ++i) expand_word(words[i], 1, files_read, command);
   return command;
 }

@@ -8,6 +8,9 @@
 #include <vector>
 
 constexpr int deepest_response_file = 16;  // "@a" on the command line is depth 1
+// Files that name each other several times would otherwise multiply their reads with
+// every level: a command line never needs more than this many.
+constexpr int most_response_files = 1024;
 constexpr std::size_t no_failure = static_cast<std::size_t>(-1);
 
 // The words of a response file's text: white space separates words; single or double

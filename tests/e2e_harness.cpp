@@ -50,10 +50,11 @@ std::vector<std::string> split(const std::string& text, char separator) {
 std::vector<std::string> child_environment(const Environment& changes) {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
-  for (const auto& [name, value] : changes) {
-    auto same_name = [&name](const std::string& entry) { return entry.rfind(name + "=", 0) == 0; };
+  for (const auto& change : changes) {
+    const std::string prefix = change.first + "=";
+    auto same_name = [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; };
     entries.erase(std::remove_if(entries.begin(), entries.end(), same_name), entries.end());
-    entries.push_back(name + "=" + value);
+    entries.push_back(prefix + change.second);
   }
   return entries;
 }

@@ -92,6 +92,7 @@ TEST_F(ResponseFileExpansion, ReplacesEachResponseFileInPlace) {
        1,
        "Response file read error.'none'\n"},
       {"a lone @", {}, {"p", "@"}, {"p"}, 1, "Response file read error.''\n"},
+
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -108,3 +109,16 @@ TEST_F(ResponseFileExpansion, ReplacesEachResponseFileInPlace) {
 }
 
 }  // namespace
+
+TEST_F(ResponseFileExpansion, StopsFilesThatMultiplyEachOther) {
+  // r1 names r2 twice, r2 names r3 twice, ...: 2047 reads for eleven files.
+  for (int i = 1; i < 11; ++i) {
+    const std::string next = "@r" + std::to_string(i + 1);
+    write_file("r" + std::to_string(i), next + " " + next);
+  }
+  write_file("r11", "x");
+  const char* words[] = {"@r1"};
+  CommandWords command = expand_response_files(1, words);
+  EXPECT_EQ(command.failure_message.rfind("Too many response files.'r", 0), 0u);
+  EXPECT_LT(command.words.size(), 1024u);
+}
