@@ -223,11 +223,12 @@ TEST_F(FaultRun, AFullDiskLeavesNoHalfWrittenFileBehind) {
   write_file("big.c", std::string(300 * 1024, 'x'));
   write_file("big.s", std::string(100 * 1024, 'x'));
   Names objects;
-  std::vector<std::string> link_words;
   for (int i = 0; i < 20; ++i) {
     objects.push_back("object_with_a_long_name_" + std::to_string(i) + ".o");
     write_file(objects.back(), "o\n");
   }
+  std::vector<std::string> objects_kept = objects;
+  objects_kept.insert(objects_kept.begin(), "-b");
   const struct {
     const char* name;
     std::vector<std::string> words;
@@ -244,6 +245,12 @@ TEST_F(FaultRun, AFullDiskLeavesNoHalfWrittenFileBehind) {
        {"big.$"},
        {}},
       {"the command file", objects, 512, "Command file write error.'__tmp__.cm'\n", {}, {}},
+      {"the command file, kept with -b",
+       objects_kept,
+       512,
+       "Command file write error.'__tmp__.cm'\n",
+       {"__tmp__.cm"},
+       {}},
       {"a tool's output", {"big.s"}, 64 * 1024, "pp33: cannot create big.ps\n", {}, {"pp33.exe"}},
   };
   for (const auto& row : rows) {
