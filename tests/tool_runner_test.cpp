@@ -102,6 +102,54 @@ TEST_F(ToolRunnerTest, OutputIsCutIntoLinesAsAFiveHundredTwelveByteReadWould) {
   }
 }
 
+// Hides lines that begin with 'h' and capitalises the 'm' that begins a line.
+char* hide_h_mark_m(char* line) {
+  if (line[0] == 'h') return nullptr;
+  if (line[0] == 'm') line[0] = 'M';
+  return line;
+}
+
+// Many lines, every third one hidden: more than the runner reads at once.
+std::pair<std::string, std::string> mixed_flood() {
+  std::string output, shown;
+  for (int i = 0; i < 30000; ++i) {
+    std::string line = (i % 3 == 0 ? "h" : i % 3 == 1 ? "m" : "p") + std::to_string(i) + "\n";
+    output += line;
+    if (i % 3 == 1) line[0] = 'M';
+    if (i % 3 != 0) shown += line;
+  }
+  return {output, shown};
+}
+
+TEST_F(ToolRunnerTest, HiddenAndChangedLinesLeaveTheOthersWhole) {
+  const std::string x600(600, 'x');
+  const auto [flood, flood_shown] = mixed_flood();
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"h1\na\nb\n", "a\nb\n"},
+      {"a\nh\nb\n", "a\nb\n"},
+      {"a\nb\nh\n", "a\nb\n"},
+      {"h\nh\n", ""},
+      {"h\nm1\nm2\n", "M1\nM2\n"},
+      {"a\nh", "a\n"},
+      {std::string("h\nab\0cd\nef\n", 11), "abef\n"},
+      {std::string("m\0\nh\nz", 7), "Mz"},
+      // The line's first 511 bytes are a line of their own, hidden; the rest is shown.
+      {"h" + x600 + "\nz\n", std::string(90, 'x') + "\nz\n"},
+      {flood, flood_shown},
+  };
+  for (const auto& [output, expected] : rows) {
+    for (std::size_t read_size : {1, 7, 4096, 1 << 20}) {
+      SCOPED_TRACE(output.substr(0, 20) + ", read size " + std::to_string(read_size));
+      capture();
+      FakeTool tool = script(output);
+      tool.read_size = read_size;
+      fake_tool("as33.exe", tool);
+      EXPECT_EQ(run_tool("as33.exe", "x.ms", hide_h_mark_m), 0);
+      EXPECT_EQ(shown(), expected);
+    }
+  }
+}
+
 TEST_F(ToolRunnerTest, FilterDecidesWhatIsShownAfterChangingTheLineInPlace) {
   capture();
   state.escaped_name_length = 6;

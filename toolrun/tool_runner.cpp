@@ -1,7 +1,12 @@
 #include "toolrun/tool_runner.h"
 
-#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "driver/driver_state.h"
 #include "toolrun/console.h"
@@ -13,9 +18,36 @@ constexpr const char* create_error = "Process create error '%s %s'\n";
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
 
-char read_buffer[64 * 1024];
-char line_buffer[line_buffer_size];
+// The tool's output is cut into lines and filtered where it was read. The shown bytes
+// close up at the front of the block and go out in one write per read, so that a flood
+// costs little per line beyond its filter. A line that a read leaves incomplete moves to
+// the front, and the next read goes after it.
+constexpr std::size_t read_size = 64 * 1024;
+constexpr std::size_t chunk_size = 64;
+// Room for the zero after a line, and for the last chunk, read whole.
+char read_buffer[read_size + chunk_size];
 char observed_line[line_buffer_size];
+constexpr std::size_t longest_line = line_buffer_size - 1;
+
+// Bit i set where chunk[i] is a line feed.
+#if defined(__SSE2__)
+std::uint64_t line_feeds(const char* chunk) {
+  const __m128i feed = _mm_set1_epi8('\n');
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < chunk_size; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + i));
+    bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)))}
+            << i;
+  }
+  return bits;
+}
+#else
+std::uint64_t line_feeds(const char* chunk) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < chunk_size; ++i) bits |= std::uint64_t{chunk[i] == '\n'} << i;
+  return bits;
+}
+#endif
 
 // Lines go to `filter`, which decides what is shown; `observer`, when there is one, gets
 // a copy of each line for what it counts and never changes what is shown.
@@ -24,42 +56,83 @@ struct LineRoute {
   OutputFilter observer;
 };
 
-// The line is the first `length` bytes of line_buffer. A zero byte inside it ends it for
-// the filter and the screen.
-void deliver_line(std::size_t length, const LineRoute& route) {
-  line_buffer[length] = '\0';
+// Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
+// byte inside the line ends it for the filter and the screen; `may_hold_zero` is false
+// when the block has none.
+std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
+                        const LineRoute& route) {
+  char after = line[length];
+  line[length] = '\0';
   if (route.observer != nullptr) {
-    std::memcpy(observed_line, line_buffer, length + 1);
+    std::memcpy(observed_line, line, length + 1);
     route.observer(observed_line);
   }
-  if (route.filter(line_buffer) != nullptr) write_out(line_buffer, std::strlen(line_buffer));
+  std::size_t shown = 0;
+  if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
+  line[length] = after;
+  return shown;
 }
 
-// Cuts the tool's output into lines as a 512-byte fgets would: up to and including a line
-// feed, or 511 bytes; a line may span reads. Shown lines are flushed once per read, so
-// each appears as soon as it is complete.
-void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
-  std::size_t length = 0;
-  long count;
-  while ((count = read_tool_output(tool, read_buffer, sizeof read_buffer)) > 0) {
-    const char* next = read_buffer;
-    const char* end = read_buffer + count;
-    while (next < end) {
-      std::size_t take = std::min<std::size_t>(line_buffer_size - 1 - length, end - next);
-      const void* feed = std::memchr(next, '\n', take);
-      if (feed != nullptr) take = static_cast<const char*>(feed) - next + 1;
-      std::memcpy(line_buffer + length, next, take);
-      length += take;
-      next += take;
-      if (feed != nullptr || length == line_buffer_size - 1) {
-        deliver_line(length, route);
-        length = 0;
-      }
+// The lines of one block, filtered in place as they are found. Lines shown whole, from
+// `run` to `next`, are moved to `shown_end` only when a line that is not ends the run.
+struct Block {
+  char* next = read_buffer;
+  char* run = read_buffer;
+  char* shown_end = read_buffer;
+  bool may_hold_zero;
+  const LineRoute& route;
+
+  void take_line(std::size_t length) {
+    std::size_t shown = filter_line(next, length, may_hold_zero, route);
+    next += length;
+    if (shown < length) {
+      close_run(next - length + shown);
+      run = next;
     }
-    flush_out();
   }
-  if (length > 0) {
-    deliver_line(length, route);
+  // Lines up to `end`, the last of them ending there; a line longer than longest_line
+  // comes in pieces of that length, as a 512-byte fgets would cut it.
+  void take_lines_to(const char* end) {
+    while (static_cast<std::size_t>(end - next) > longest_line) take_line(longest_line);
+    if (end > next) take_line(end - next);
+  }
+  void close_run(const char* run_end) {
+    std::memmove(shown_end, run, run_end - run);
+    shown_end += run_end - run;
+  }
+};
+
+// Filters the complete lines of read_buffer[0, count), shown ones moved to the front.
+// Returns where the incomplete line left over begins, and sets `shown_end`.
+char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) {
+  Block block{.may_hold_zero = std::memchr(read_buffer, '\0', count) != nullptr, .route = route};
+  for (std::size_t at = 0; at < count; at += chunk_size) {
+    std::uint64_t feeds = line_feeds(read_buffer + at);
+    if (count - at < chunk_size) feeds &= (std::uint64_t{1} << (count - at)) - 1;
+    for (; feeds != 0; feeds &= feeds - 1)
+      block.take_lines_to(read_buffer + at + std::countr_zero(feeds) + 1);
+  }
+  char* end = read_buffer + count;
+  block.take_lines_to(end - (end - block.next) % longest_line);
+  block.close_run(block.next);
+  shown_end = block.shown_end;
+  return block.next;
+}
+
+// Shown lines are flushed once per read, so each appears as soon as it is complete.
+void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
+  std::size_t kept = 0;
+  long count;
+  while ((count = read_tool_output(tool, read_buffer + kept, read_size - kept)) > 0) {
+    char* shown_end;
+    char* rest = filter_block(kept + count, shown_end, route);
+    write_out(read_buffer, shown_end - read_buffer);
+    flush_out();
+    kept = read_buffer + kept + count - rest;
+    std::memmove(read_buffer, rest, kept);
+  }
+  if (kept > 0) {
+    write_out(read_buffer, filter_line(read_buffer, kept, true, route));
     flush_out();
   }
 }

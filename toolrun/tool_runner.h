@@ -7,7 +7,8 @@
 constexpr std::size_t line_buffer_size = 512;
 
 // Takes one line (zero-terminated, line feed included, modifiable in place) and returns
-// it to have it shown, or nullptr to hide it.
+// it to have it shown, or nullptr to hide it. It may change the line's bytes, but not
+// its length.
 using OutputFilter = char* (*)(char* line);
 
 // Returns the tool's exit code, or the runner's own code when it cannot run the tool.
