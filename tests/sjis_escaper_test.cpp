@@ -47,8 +47,8 @@ std::string reference_escape(const std::string& input) {
 // Where a copy first differs from the expected one: a failure shows an offset, not a
 // megabyte of bytes.
 std::string first_difference(const std::string& actual, const std::string& expected) {
-  auto [at, _] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
   if (actual == expected) return "";
+  auto at = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first;
   return "differs at byte " + std::to_string(at - actual.begin()) + " of " +
          std::to_string(actual.size()) + " (expected " + std::to_string(expected.size()) + ")";
 }
