@@ -114,6 +114,11 @@ int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_te
   // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
   // tool inherits either end.
   if (pipe2(ends, O_CLOEXEC) != 0) return pipe_failed;
+#ifdef F_SETPIPE_SZ
+  // A flood of output then takes a quarter of the steps from tool to driver. If refused,
+  // the pipe keeps its default size.
+  fcntl(ends[0], F_SETPIPE_SZ, 256 * 1024);
+#endif
   pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
   // The tool now holds the only write end, so its end is the end of the pipe.
   close(ends[1]);

@@ -22,7 +22,7 @@ constexpr const char* verbose_footer = "Exitcode = %d\n";
 // close up at the front of the block and go out in one write per read, so that a flood
 // costs little per line beyond its filter. A line that a read leaves incomplete moves to
 // the front, and the next read goes after it.
-constexpr std::size_t read_size = 64 * 1024;
+constexpr std::size_t read_size = 256 * 1024;
 constexpr std::size_t chunk_size = 64;
 // Room for the zero after a line, and for the last chunk, read whole.
 char read_buffer[read_size + chunk_size];
