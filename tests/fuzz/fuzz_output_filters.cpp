@@ -30,6 +30,7 @@ struct Line {
 
 // Bytes that differ between two lines, and where the last of them is.
 std::size_t changed_bytes(const Line& before, const Line& after, std::size_t& at) {
+  if (std::memcmp(&before, &after, sizeof before) == 0) return 0;
   std::size_t count = 0;
   for (std::size_t i = 0; i < line_buffer_size; ++i) {
     if (before.text[i] != after.text[i]) ++count, at = i;
