@@ -75,6 +75,7 @@ TEST_F(FaultRun, ToolsThatCannotRunDieOrFailFailTheRun) {
     Names left;  // besides a.c and b.s
     bool posix_only = false;
     bool windows_only = false;
+    std::string unrunnable_here;  // a file of this name in the current directory, without x bits
   } rows[] = {
       {"the assembler is missing",
        {"b.s"},
@@ -88,7 +89,10 @@ TEST_F(FaultRun, ToolsThatCannotRunDieOrFailFailTheRun) {
        {},
        unfit_code(259),
        "Process create error 'gcc33.exe " + gcc_words + "'\n",
-       {"gcc33.exe"}},
+       {"gcc33.exe"},
+       false,
+       false,
+       "gcc33.exe"},
       {"the assembler is killed", {"b.s"}, {{"VSTUB_AS33_SIGNAL", "9"}}, 137, "", {"b.ms"}, true},
       {"the extender exits 1", {"b.s"}, {{"VSTUB_EXT33_EXIT", "1"}}, 1, "", {"b.ps"}},
       {"the linker exits 255", {"b.s"}, {{"VSTUB_LK33_EXIT", "255"}}, 255, "", {"b.o"}},
@@ -104,9 +108,9 @@ TEST_F(FaultRun, ToolsThatCannotRunDieOrFailFailTheRun) {
     SCOPED_TRACE(row.name);
     if ((row.posix_only && windows_driver()) || (row.windows_only && !windows_driver())) continue;
     start_over();
-    if (std::string(row.name) == "the compiler is not executable") {
-      write_file("gcc33.exe", "not a program\n");
-      fs::permissions("gcc33.exe", fs::perms::owner_read | fs::perms::owner_write);
+    if (!row.unrunnable_here.empty()) {
+      write_file(row.unrunnable_here, "not a program\n");
+      fs::permissions(row.unrunnable_here, fs::perms::owner_read | fs::perms::owner_write);
     }
     RunResult result = run(row.words, row.environment);
     EXPECT_EQ(result.exit_code, row.exit_code);
