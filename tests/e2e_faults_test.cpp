@@ -342,6 +342,7 @@ TEST_F(FaultRun, AnInterruptionStopsTheToolAndDeletesWhatTheStepWouldOnFailure) 
       {"SIGINT in the compiler with -b", "gcc33", {"-b", "a.c"}, "a.ps", SIGINT, {"a.$", "a.ps"}},
       {"SIGTERM in the extender of a user's file", "ext33", {"c.ps"}, "c.ms", SIGTERM, {}},
       {"SIGINT in the assembler", "as33", {"b.s"}, "b.o", SIGINT, {"b.ms"}},
+      {"SIGHUP in the assembler", "as33", {"b.s"}, "b.o", SIGHUP, {"b.ms"}},
       {"SIGTERM in the linker", "lk33", {"b.s"}, "b.srf", SIGTERM, {"b.o"}},
       {"SIGINT in the linker with -b",
        "lk33",
@@ -376,7 +377,7 @@ TEST_F(FaultRun, AnInterruptionStopsTheToolAndDeletesWhatTheStepWouldOnFailure) 
 
 TEST_F(FaultRun, ASignalIgnoredAtTheStartStaysIgnored) {
   if (windows_driver()) GTEST_SKIP() << "signal dispositions are POSIX";
-  for (int signal : {SIGINT, SIGTERM}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     start_over();
     RunResult result = run_interrupted_in("gcc33.exe", {"a.c"}, {{"VSTUB_GCC33_SLEEP_MS", "500"}},

@@ -108,6 +108,7 @@ class InheritedConditions {
     if (launch.interrupts_ignored) {
       ignore(SIGINT);
       ignore(SIGTERM);
+      ignore(SIGHUP);
     }
   }
   ~InheritedConditions() {

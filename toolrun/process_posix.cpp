@@ -21,6 +21,8 @@ volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
 
 // Returned when the tool's end cannot be learned: a failure all the same.
 constexpr int wait_failed = 255;
+// Ctrl-C, a polite kill, and the terminal going away: each stops the run cleanly.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
 char tool_path[4096];
 
@@ -63,8 +65,7 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
   sigset_t interrupts;
   sigset_t usual_mask;
   sigemptyset(&interrupts);
-  sigaddset(&interrupts, SIGINT);
-  sigaddset(&interrupts, SIGTERM);
+  for (int number : interruptions) sigaddset(&interrupts, number);
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -163,7 +164,7 @@ int interrupt_signal() {
 }
 
 void install_interrupt_handlers() {
-  for (int number : {SIGINT, SIGTERM}) {
+  for (int number : interruptions) {
     struct sigaction previous;
     // Ignored at start, as in a script's background job: whoever started us wants us to
     // run on, and the tools inherit the same.
