@@ -24,13 +24,7 @@ class DriverRun : public EndToEnd {
 }  // namespace
 
 TEST_F(DriverRun, RefusalsAndUsage) {
-  const struct {
-    const char* name;
-    std::vector<std::string> words;
-    int exit_code;
-    std::string out;
-    std::string err;
-  } rows[] = {
+  const std::vector<ExpectedRun> rows = {
       {"no words", {}, 1, usage, ""},
       {"-v alone", {"-v"}, 1, usage, ""},
       {"unknown option first", {"-x", "a.o"}, 1, "Unkown Option -x\n" + usage, ""},
@@ -39,13 +33,7 @@ TEST_F(DriverRun, RefusalsAndUsage) {
       {"unknown plus option", {"+Cref"}, 1, usage, "err options '+Cref'\n"},
       {"libraries only", {"m.lib"}, 1, usage, ""},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    RunResult result = run(row.words);
-    EXPECT_EQ(result.exit_code, row.exit_code);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
-  }
+  expect_runs(rows);
   EXPECT_TRUE(tools().empty());
   EXPECT_EQ(files(), (Names{"a.c", "b.s"}));
 }
@@ -61,12 +49,12 @@ TEST_F(DriverRun, BuildsAProgramFromEveryKindOfInput) {
   std::vector<std::string> lines;
   for (const auto& record : tools()) lines.push_back(record.command_line());
   const std::string include = "-I" + installation_dir("include");
-  EXPECT_EQ(lines, (Names{"gcc33.exe -S -x c " + include + " a.$", "ext33.exe a.ps",
-                          "as33.exe a.ms", "pp33.exe b.s", "ext33.exe b.ps", "as33.exe b.ms",
-                          "ext33.exe c.ps", "as33.exe c.ms", "as33.exe d.ms",
-                          "lk33.exe -c __tmp__.cm"}));
-  EXPECT_EQ(files(), (Names{"a.c", "a.o", "a.srf", "b.o", "b.s", "c.o", "c.ps", "d.ms", "d.o",
-                            "e.o"}));
+  EXPECT_EQ(lines,
+            (Names{"gcc33.exe -S -x c " + include + " a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                   "pp33.exe b.s", "ext33.exe b.ps", "as33.exe b.ms", "ext33.exe c.ps",
+                   "as33.exe c.ms", "as33.exe d.ms", "lk33.exe -c __tmp__.cm"}));
+  EXPECT_EQ(files(),
+            (Names{"a.c", "a.o", "a.srf", "b.o", "b.s", "c.o", "c.ps", "d.ms", "d.o", "e.o"}));
   const auto command_file = tools().back().command_file;
   ASSERT_GE(command_file.size(), 5u);
   EXPECT_EQ(command_file[0], "-v3");
@@ -85,14 +73,17 @@ TEST_F(DriverRun, AFailingToolStopsTheRunWithItsExitCode) {
       {"GCC33", "2", {"gcc33.exe"}, {"a.c", "b.s"}},
       {"EXT33", "3", {"gcc33.exe", "ext33.exe"}, {"a.c", "a.ps", "b.s"}},
       {"AS33", "4", {"gcc33.exe", "ext33.exe", "as33.exe"}, {"a.c", "a.ms", "b.s"}},
-      {"LK33", "5", {"gcc33.exe", "ext33.exe", "as33.exe", "pp33.exe", "ext33.exe", "as33.exe",
-                     "lk33.exe"}, {"a.c", "a.o", "b.o", "b.s"}},
+      {"LK33",
+       "5",
+       {"gcc33.exe", "ext33.exe", "as33.exe", "pp33.exe", "ext33.exe", "as33.exe", "lk33.exe"},
+       {"a.c", "a.o", "b.o", "b.s"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.tool);
     std::filesystem::remove(work().parent_path() / "tools.log");
     for (const char* made : {"a.o", "b.o"}) std::filesystem::remove(made);
-    RunResult result = run({"a.c", "b.s"}, {{std::string("VSTUB_") + row.tool + "_EXIT", row.code}});
+    RunResult result =
+        run({"a.c", "b.s"}, {{std::string("VSTUB_") + row.tool + "_EXIT", row.code}});
     EXPECT_EQ(result.exit_code, std::stoi(row.code));
     EXPECT_EQ(tool_names(), row.tools_run);
     EXPECT_EQ(files(), row.files_left);
@@ -100,8 +91,8 @@ TEST_F(DriverRun, AFailingToolStopsTheRunWithItsExitCode) {
 }
 
 TEST_F(DriverRun, ShowsToolMessagesButNotTheirBanners) {
-  RunResult result = run({"-c", "a.c"},
-                         {{"VSTUB_GCC33_PRINT", "a.$:1: parse error\\nnote a.$ here\\n"},
+  RunResult result =
+      run({"-c", "a.c"}, {{"VSTUB_GCC33_PRINT", "a.$:1: parse error\\nnote a.$ here\\n"},
                           {"VSTUB_AS33_STDERR", "as33 says\\n"}});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.out, "a.c:1: parse error\nnote a.$ here\n");

@@ -135,13 +135,7 @@ TEST_F(FeatureRun, DryRunShowsTheCommandLinesARealRunPasses) {
 }
 
 TEST_F(FeatureRun, DryRunStillRefusesAndShowsSourcesThatAreMissing) {
-  const struct {
-    const char* name;
-    Names words;
-    int exit_code;
-    std::string out;
-    std::string err;
-  } rows[] = {
+  const std::vector<ExpectedRun> rows = {
       {"missing source",
        {"-###", "-c", "missing.c"},
        0,
@@ -165,13 +159,7 @@ TEST_F(FeatureRun, DryRunStillRefusesAndShowsSourcesThatAreMissing) {
        ""},
   };
   write_file("dry.rsp", "-###\n");
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    RunResult result = run(row.words, directories);
-    EXPECT_EQ(result.exit_code, row.exit_code);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
-  }
+  expect_runs(rows, directories);
   EXPECT_TRUE(tools().empty());
   EXPECT_EQ(files(), (Names{"a.c", "b.s", "dry.rsp"}));
 }
@@ -183,13 +171,7 @@ TEST_F(FeatureRun, ResponseFilesStandForTheirWords) {
   write_file("empty.rsp", "");
   write_file("self.rsp", "-O1 @self.rsp");
   std::filesystem::create_directory("folder.rsp");
-  const struct {
-    const char* name;
-    Names words;
-    int exit_code;
-    std::string out;
-    std::string err;
-  } rows[] = {
+  const std::vector<ExpectedRun> rows = {
       {"quotes and backslashes",
        {"-###", "-E", "@quoted.rsp"},
        0,
@@ -217,13 +199,7 @@ TEST_F(FeatureRun, ResponseFilesStandForTheirWords) {
        usage,
        "Response file nested too deeply.'self.rsp'\n"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    RunResult result = run(row.words, directories);
-    EXPECT_EQ(result.exit_code, row.exit_code);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
-  }
+  expect_runs(rows, directories);
   EXPECT_TRUE(tools().empty());
 }
 

@@ -279,6 +279,16 @@ RunResult EndToEnd::run_interrupted_in(const std::string& tool,
   return wait_for_driver(pid);
 }
 
+void EndToEnd::expect_runs(const std::vector<ExpectedRun>& rows, const Environment& environment) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    RunResult result = run(row.words, environment);
+    EXPECT_EQ(result.exit_code, row.exit_code);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, row.err);
+  }
+}
+
 std::vector<ToolRecord> EndToEnd::tools() const {
   std::vector<ToolRecord> records;
   for (const auto& line : split(read_file((root_ / "tools.log").string()), '\n')) {

@@ -37,6 +37,15 @@ struct ToolRecord {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// A run and all it should print.
+struct ExpectedRun {
+  const char* name;
+  std::vector<std::string> words;
+  int exit_code;
+  std::string out;
+  std::string err;
+};
+
 // What the driver inherits beyond its words and environment (POSIX only).
 struct Launch {
   // A file size limit in bytes (RLIMIT_FSIZE), with SIGXFSZ ignored: a write past it fails
@@ -65,6 +74,8 @@ class EndToEnd : public ::testing::Test {
   // variables (VSTUB_* controls, for example).
   RunResult run(const std::vector<std::string>& words, const Environment& environment = {},
                 const Launch& launch = {});
+  // Runs each row in turn and checks its exit code, standard output and standard error.
+  void expect_runs(const std::vector<ExpectedRun>& rows, const Environment& environment = {});
   // The same, with `signal` sent to the driver once `tool` has started.
   RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
                                const Environment& environment = {}, int signal = SIGINT,
