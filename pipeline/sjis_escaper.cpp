@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The 32-bit Windows release is built without SSE2, so it runs the portable classifier;
+// VEXA_PORTABLE_ESCAPER lets a native build compile and test that one too.
+#if defined(__SSE2__) && !defined(VEXA_PORTABLE_ESCAPER)
+#define VEXA_ESCAPER_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -37,7 +40,7 @@ struct ChunkBits {
   std::uint64_t leads = 0;        // 0x81..0x9F and 0xE0..0xFC, wherever they stand
 };
 
-#if defined(__SSE2__)
+#if defined(VEXA_ESCAPER_SSE2)
 
 ChunkBits classify(const unsigned char* chunk) {
   // With bits 5 and 7 flipped the two lead ranges become the one signed range 0x21..0x5C.
