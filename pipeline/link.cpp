@@ -7,6 +7,7 @@
 #include "pipeline/stages.h"
 #include "toolrun/console.h"
 #include "toolrun/filters.h"
+#include "toolrun/output_file.h"
 #include "toolrun/tool_runner.h"
 
 namespace {
@@ -30,7 +31,7 @@ void run_linker(const char* command_file) {
 // Text mode, so the lines end as the host's text files do. A half-written file would pass
 // for a whole one, so it goes unless temporaries are kept.
 bool write_command_file(const char* text) {
-  std::FILE* file = std::fopen(command_file_name, "w");
+  std::FILE* file = create_output_file(command_file_name, "w");
   if (file == nullptr) return false;
   std::size_t length = std::strlen(text);
   bool written = std::fwrite(text, 1, length, file) == length;

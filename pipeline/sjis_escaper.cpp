@@ -14,6 +14,7 @@
 
 #include "driver/driver_state.h"
 #include "toolrun/console.h"
+#include "toolrun/output_file.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ void escape_sjis_source(const char* input, const char* output) {
     print_err(input_open_error, input);
     return;
   }
-  std::FILE* out = std::fopen(output, "wb");
+  std::FILE* out = create_output_file(output, "wb");
   if (!out) {
     std::fclose(in);
     state.status = 1;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "driver/platform.h"
+#include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
 namespace {
@@ -72,4 +73,8 @@ std::size_t module_file_name(char* buffer, std::size_t size) {
   if (path.empty() || path.size() >= size) return 0;
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return path.size();
+}
+
+std::FILE* create_output_file(const char* name, const char* mode) {
+  return std::fopen(name, mode);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "toolrun/command_words.h"
+#include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
 namespace {
@@ -179,4 +180,12 @@ void install_interrupt_handlers() {
   // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
   // reaped before its exit code could be read.
   signal(SIGCHLD, SIG_DFL);  // fails only for an invalid signal number
+}
+
+std::FILE* create_output_file(const char* name, const char* mode) {
+  int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, mode);
+  if (file == nullptr) close(fd);
+  return file;
 }

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
+#include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
 namespace {
@@ -171,4 +173,12 @@ int interrupt_signal() {
 // program; a process started with Ctrl-C ignored is not called for it either way.
 void install_interrupt_handlers() {
   SetConsoleCtrlHandler(record_console_event, TRUE);
+}
+
+std::FILE* create_output_file(const char* name, const char* mode) {
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return nullptr;
+  }
+  return std::fopen(name, mode);
 }
