@@ -5,6 +5,7 @@
 
 #include "driver/driver_state.h"
 #include "driver/platform.h"
+#include "toolrun/console.h"
 
 namespace {
 
@@ -90,28 +91,53 @@ void fill_default_directory(char (&directory)[name_size], const char* base, cons
   if (!append_text(directory, {base, separator, leaf})) refuse_too_long(base);
 }
 
-std::FILE* open_configuration_file(const char* executable_path) {
-  std::FILE* file = std::fopen("vexa.cfg", "rb");
+std::FILE* open_configuration_file(const char* executable_path, const char*& name) {
+  name = "vexa.cfg";
+  std::FILE* file = std::fopen(name, "rb");
   if (file != nullptr || executable_path[0] == '\0') return file;
-  const char* beside = make_slot_name(first_stage_slot, executable_path, ".cfg");
-  return beside == nullptr ? nullptr : std::fopen(beside, "rb");
+  name = make_slot_name(first_stage_slot, executable_path, ".cfg");
+  return name == nullptr ? nullptr : std::fopen(name, "rb");
+}
+
+// Leaves the file where it was; true when its first two bytes are a UTF-16 mark.
+bool starts_with_utf16_mark(std::FILE* file) {
+  int first = std::getc(file);
+  int second = std::getc(file);
+  std::rewind(file);
+  return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
+// A UTF-8 mark at the very start is skipped; anything else is read from the start.
+void skip_utf8_mark(std::FILE* file) {
+  if (std::getc(file) == 0xEF && std::getc(file) == 0xBB && std::getc(file) == 0xBF) return;
+  std::rewind(file);
 }
 
 }  // namespace
 
 void read_configuration_lines(std::FILE* file) {
+  skip_utf8_mark(file);
   while (state.status == 0 && read_chunk(file, state.command_text, sizeof state.command_text)) {
     apply_line_rules(state.command_text);
   }
 }
 
 // Without the executable's path there is neither a file beside it nor a default
-// directory; the current directory's file and the environment still apply.
+// directory; the current directory's file and the environment still apply. A UTF-16
+// file is not read and the file beside the executable is not tried in its place.
 void load_configuration() {
   char executable_path[name_size];
   if (module_file_name(executable_path, sizeof executable_path) == 0) executable_path[0] = '\0';
-  if (std::FILE* file = open_configuration_file(executable_path)) {
-    read_configuration_lines(file);
+  const char* name = nullptr;
+  if (std::FILE* file = open_configuration_file(executable_path, name)) {
+    if (starts_with_utf16_mark(file)) {
+      print_err(
+          "vexa: configuration file '%s' is saved as UTF-16 and was not read; save it as "
+          "ANSI or UTF-8\n",
+          name);
+    } else {
+      read_configuration_lines(file);
+    }
     std::fclose(file);
   }
   take_environment("VEXA_INC", state.include_dir);

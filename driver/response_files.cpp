@@ -7,6 +7,8 @@ namespace {
 constexpr const char* read_error = "Response file read error.'%s'\n";
 constexpr const char* nesting_error = "Response file nested too deeply.'%s'\n";
 constexpr const char* count_error = "Too many response files.'%s'\n";
+constexpr const char* utf16_error =
+    "Response file '%s' is saved as UTF-16; save it as ANSI or UTF-8\n";
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -45,6 +47,14 @@ bool read_whole_file(const std::string& name, std::string& text) {
   return !failed;
 }
 
+bool starts_with(const std::string& text, std::string_view mark) {
+  return text.compare(0, mark.size(), mark) == 0;
+}
+
+bool is_utf16(const std::string& text) {
+  return starts_with(text, "\xFF\xFE") || starts_with(text, "\xFE\xFF");
+}
+
 std::string refusal(const char* format, const std::string& name) {
   std::string message = format;
   message.replace(message.find("%s"), 2, name);
@@ -61,12 +71,14 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
   const char* problem = depth > deepest_response_file        ? nesting_error
                         : ++files_read > most_response_files ? count_error
                         : !read_whole_file(name, text)       ? read_error
+                        : is_utf16(text)                     ? utf16_error
                                                              : nullptr;
   if (problem != nullptr) {
     command.failure_at = command.words.size();
     command.failure_message = refusal(problem, name);
     return;
   }
+  if (starts_with(text, "\xEF\xBB\xBF")) text.erase(0, 3);
   for (const std::string& inner : split_response_text(text)) {
     expand_word(inner, depth + 1, files_read, command);
   }

@@ -81,6 +81,8 @@ TEST_F(ConfigurationTest, LinesAreTakenByTheFirstRuleThatMatches) {
       {"chunks of a long line", long_text + "bb.lib\n", "", "", "bb.lib\n"},
       {"longest line that fits", longest_library + "\n", "", "", longest_library + "\n"},
       {"longest line with CR LF", longest_library + "\r\n", "", "", longest_library + "\n"},
+      {"UTF-8 mark skipped", "\xEF\xBB\xBFINC=a\n", "a", "", ""},
+      {"UTF-8 mark elsewhere is data", "x\n\xEF\xBB\xBFINC=a\n", "", "", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -169,6 +171,17 @@ TEST_F(ConfigurationTest, CurrentDirectoryFileWinsOverTheOneBesideTheExecutable)
   EXPECT_STREQ(state.default_libraries, "here.lib\n");
   EXPECT_STREQ(state.lib_dir, "");
   EXPECT_EQ(take_err(), "");
+
+  state = DriverState{};  // a UTF-16 file here is not read, nor is the one beside tried
+  write_file("vexa.cfg", std::string("\xFF\xFEh\0.\0l\0i\0b\0", 12));
+  fake_module_path((root / "bin" / "vexa.exe").string());
+  load_configuration();
+  EXPECT_STREQ(state.default_libraries, "");
+  EXPECT_EQ(state.lib_dir, (root / "lib").string());
+  EXPECT_EQ(state.status, 0);
+  EXPECT_EQ(take_err(),
+            "vexa: configuration file 'vexa.cfg' is saved as UTF-16 and was not read; save it as "
+            "ANSI or UTF-8\n");
 }
 
 // A value that does not fit is refused with a message naming it; nothing is cut.

@@ -170,6 +170,8 @@ TEST_F(FeatureRun, ResponseFilesStandForTheirWords) {
   write_file("inner.rsp", "-O2\r\n-O3\r\n");
   write_file("empty.rsp", "");
   write_file("self.rsp", "-O1 @self.rsp");
+  write_file("utf8.rsp", "\xEF\xBB\xBF-O2 a.c\n");
+  write_file("utf16.rsp", "\xFF\xFE-\x00");
   std::filesystem::create_directory("folder.rsp");
   const std::vector<ExpectedRun> rows = {
       {"quotes and backslashes",
@@ -198,6 +200,12 @@ TEST_F(FeatureRun, ResponseFilesStandForTheirWords) {
        1,
        usage,
        "Response file nested too deeply.'self.rsp'\n"},
+      {"UTF-8 mark", {"-###", "-E", "@utf8.rsp"}, 0, "gcc33.exe -S -x c -O2 -Iinc a.$\n", ""},
+      {"UTF-16 mark",
+       {"-###", "-E", "@utf16.rsp"},
+       1,
+       usage,
+       "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
   };
   expect_runs(rows, directories);
   EXPECT_TRUE(tools().empty());

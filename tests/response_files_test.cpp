@@ -92,6 +92,18 @@ TEST_F(ResponseFileExpansion, ReplacesEachResponseFileInPlace) {
        1,
        "Response file read error.'none'\n"},
       {"a lone @", {}, {"p", "@"}, {"p"}, 1, "Response file read error.''\n"},
+      {"UTF-8 mark",
+       {{"r", "\xEF\xBB\xBFx \xEF\xBB\xBFy"}},
+       {"@r"},
+       {"x", "\xEF\xBB\xBFy"},
+       no_failure,
+       ""},
+      {"UTF-16 mark",
+       {{"r", "\xFE\xFFx"}},
+       {"p", "@r"},
+       {"p"},
+       1,
+       "Response file 'r' is saved as UTF-16; save it as ANSI or UTF-8\n"},
 
   };
   for (const auto& row : rows) {
