@@ -86,7 +86,11 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
 
 }  // namespace
 
+// Response files keep their own rule (single quotes too, a backslash takes any next
+// character): they are not a Windows command line, so the tools' quote rule does not apply.
+// A zero byte ends the text, as a C string would.
 std::vector<std::string> split_response_text(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
   std::vector<std::string> words;
   std::size_t at = 0;
   for (;;) {

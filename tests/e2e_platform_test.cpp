@@ -75,10 +75,9 @@ TEST_F(HostRun, AToolSplitsItsArgumentTextByTheSameRulesOnEveryHost) {
     const char* option;
     const char* word;
   } rows[] = {
-      {"-D\"NAME=a b\"", "-DNAME=a b"},
-      {"-DQ=\\\"x\\\"", "-DQ=\"x\""},
-      {"-DP=dir\\sub\\", "-DP=dir\\sub\\"},
-      {"-DW=\\\\\"x y\"", "-DW=\\x y"},
+      {"-D\"NAME=a b\"", "-DNAME=a b"},       {"-DQ=\\\"x\\\"", "-DQ=\"x\""},
+      {"-DP=dir\\sub\\", "-DP=dir\\sub\\"},   {"-DW=\\\\\"x y\"", "-DW=\\x y"},
+      {"-DX=\"a\"\"b -DY=c\"\"", "-DX=a\"b"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.option);

@@ -64,6 +64,8 @@ TEST_F(ResponseFileExpansion, ReplacesEachResponseFileInPlace) {
       {"no response file", {}, {"-c", "", "a.c"}, {"-c", "", "a.c"}, no_failure, ""},
       {"in place", {{"r", "x 'y z'"}}, {"p", "@r", "q"}, {"p", "x", "y z", "q"}, no_failure, ""},
       {"empty file", {{"r", ""}}, {"p", "@r", "q"}, {"p", "q"}, no_failure, ""},
+      {"zero byte", {{"r", std::string(1, '\0')}}, {"p", "@r", "q"}, {"p", "q"}, no_failure, ""},
+      {"ends at zero", {{"r", std::string("x\0y", 3)}}, {"@r"}, {"x"}, no_failure, ""},
       {"nested", {{"r", "@s z"}, {"s", "y"}}, {"@r"}, {"y", "z"}, no_failure, ""},
       {"same file twice", {{"r", "x"}}, {"@r", "@r"}, {"x", "x"}, no_failure, ""},
       {"sixteen deep", chain_of(16), {"@d1"}, {"end"}, no_failure, ""},

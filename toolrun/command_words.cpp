@@ -38,6 +38,14 @@ std::vector<std::string> split_command_words(const char* text) {
       if (*text == '\\') {
         text = take_backslashes(text, word);
       } else if (*text == '"') {
+        // The msvcrt.dll rule, which MinGW tools link against: inside a quoted run two
+        // quotes in a row give one literal quote and end the run. The 2008 and later
+        // runtimes keep the run open after the doubled quote, so `"a""b c"` is one word
+        // there and two here; a `\"` gives a literal quote under both.
+        if (quoted && text[1] == '"') {
+          word += '"';
+          ++text;
+        }
         quoted = !quoted;
         ++text;
       } else {
