@@ -7,7 +7,9 @@
 #include "pipeline/stages.h"
 #include "toolrun/console.h"
 #include "toolrun/filters.h"
+#include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
+#include "toolrun/process.h"
 #include "toolrun/tool_runner.h"
 
 namespace {
@@ -76,17 +78,24 @@ void link_generated() {
     show_command_file(text);
     return;
   }
+  // Every run in this folder uses the same command file name: the others wait from before
+  // it is written until the linker has ended and the file is gone (or kept).
+  FolderLock lock;
+  if (!lock_current_folder(lock)) {
+    state.status = 128 + interrupt_signal();
+    return;
+  }
   if (!write_command_file(text)) {
+    unlock_folder(lock);
     print_err("Command file write error.'%s'\n", command_file_name);
     state.status = 1;
     return;
   }
   run_linker(command_file_name);
-  if (state.delete_temps) {
-    delete_file(command_file_name);
-    const char* output = state.slots[output_slot].text;
-    if (state.status != 0 && output[0] != '\0') delete_file(output);
-  }
+  if (state.delete_temps) delete_file(command_file_name);
+  unlock_folder(lock);
+  const char* output = state.slots[output_slot].text;
+  if (state.delete_temps && state.status != 0 && output[0] != '\0') delete_file(output);
 }
 
 void link_user_command_file() {

@@ -17,9 +17,11 @@
 //
 // VSTUB_LOG=<file>: each run appends one record in one write call: the invoked base name, a TAB
 //   before each word, "\n"; lk33 adds "cm|<line>\n" for every command file line (its "\n"
-//   dropped, a "\r" kept). Written before any control acts.
+//   dropped, a "\r" kept). Written before any control acts but START_MS.
 //
 // Controls VSTUB_<TOOL>_<KEY>, TOOL upper-cased (VSTUB_GCC33_EXIT=1), in the order they act:
+//   START_MS=<n>    sleep n milliseconds before reading anything, even the command file (and
+//                   before the log record): a file changed meanwhile is read as changed.
 //   CLOSE_STDOUT=1  close stdout at once; all later stdout text is lost.
 //   NO_OUTPUT=1     skip the output step (after gcc33's first banners): no file, no input check.
 //   PRINT=<text>    text to stdout with \n \r \t \\ \0 \xHH decoded (any other backslash stays
@@ -283,6 +285,11 @@ void die_by_signal(int signal_number) {
 #endif
 }
 
+void pause(const Run& run, const char* key) {
+  if (const long long milliseconds = control_number(run, key, 0); milliseconds > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -298,6 +305,7 @@ int main(int argc, char** argv) {
     write_text(2, std::string("vexa stub: unknown tool name ") + invoked_as + "\n");
     return 2;
   }
+  pause(run, "START_MS");
   if (run.tool->output_extension != nullptr) {
     if (argc > 1) run.input = argv[argc - 1];
   } else {
@@ -327,8 +335,7 @@ int main(int argc, char** argv) {
   const long long line_length = control_number(run, "LINE", 80);
   if (flood_bytes > 0) flood(run, flood_bytes, line_length > 0 ? line_length : 80);
   if (!quiet) write_text(run.stdout_fd, std::string(run.tool->completion_banner) + "\n");
-  if (const long long milliseconds = control_number(run, "SLEEP_MS", 0); milliseconds > 0)
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  pause(run, "SLEEP_MS");
   if (const long long signal_number = control_number(run, "SIGNAL", 0); signal_number > 0)
     die_by_signal(static_cast<int>(signal_number));
   const char* only_if = control(run, "EXIT_IF");

@@ -4,6 +4,7 @@
 // the exit code, the messages and which files are left: a failed run says so and leaves
 // no half-written file that could pass for a finished one.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -430,4 +431,56 @@ TEST_F(FaultRun, ASignalIgnoredAtTheStartStaysIgnored) {
     EXPECT_EQ(tool_names().back(), "lk33.exe");
     EXPECT_EQ(files(), (Names{"a.c", "a.o", "a.srf", "b.s"}));
   }
+}
+
+TEST_F(FaultRun, LinksStartedTogetherInOneFolderTakeTurnsOnTheCommandFile) {
+  constexpr int links = 4;
+  std::vector<int> pids;
+  for (int n = 1; n <= links; ++n) {
+    const std::string number = std::to_string(n);
+    write_file("a" + number + ".o", "a" + number + "\n");
+    write_file("b" + number + ".o", "b" + number + "\n");
+  }
+  for (int n = 1; n <= links; ++n) {
+    const std::string number = std::to_string(n);
+    pids.push_back(start_driver({"-e" + number + ".srf", "a" + number + ".o", "b" + number + ".o"},
+                                {{"VSTUB_LK33_START_MS", "100"}}));
+  }
+  for (int n = 1; n <= links; ++n) {
+    SCOPED_TRACE(n);
+    const std::string number = std::to_string(n);
+    EXPECT_EQ(wait_for_driver(pids[n - 1]).exit_code, 0);
+    const std::string program = read_file(number + ".srf");
+    for (int other = 1; other <= links; ++other) {
+      const std::string object = std::to_string(other) + ".o";
+      const bool own = other == n;
+      EXPECT_EQ(program.find("a" + object) != std::string::npos, own) << program;
+      EXPECT_EQ(program.find("b" + object) != std::string::npos, own) << program;
+    }
+  }
+  const Names left = files();
+  EXPECT_EQ(std::count(left.begin(), left.end(), "__tmp__.cm"), 0);
+}
+
+TEST_F(FaultRun, ALinkWaitsForTheFolderAndAnInterruptionEndsTheWait) {
+  if (windows_driver()) GTEST_SKIP() << "signals are POSIX; Wine's Ctrl-C is tested elsewhere";
+  for (const char* object : {"a1.o", "a2.o", "a3.o"})
+    write_file(object, std::string(object) + "\n");
+  // The first linker reads its command file only after the others have had time to write one.
+  const int first = start_driver({"-e1.srf", "a1.o"}, {{"VSTUB_LK33_START_MS", "3000"}});
+  for (int waited = 0; waited < 20000 && !fs::exists("__tmp__.cm"); waited += 10) usleep(10000);
+  const int second = start_driver({"-e2.srf", "a2.o"}, {});
+  const int third = start_driver({"-e3.srf", "a3.o"}, {});
+  usleep(1500 * 1000);
+  kill(third, SIGTERM);
+  EXPECT_EQ(wait_for_driver(third).exit_code, 128 + SIGTERM);
+  int first_status;
+  EXPECT_EQ(waitpid(first, &first_status, WNOHANG), 0) << "the wait outlasted the interruption";
+  EXPECT_EQ(wait_for_driver(first).exit_code, 0);
+  EXPECT_EQ(wait_for_driver(second).exit_code, 0);
+  EXPECT_EQ(tool_names(), (Names{"lk33.exe", "lk33.exe"}));
+  EXPECT_EQ(read_file("1.srf").find("a2.o"), std::string::npos);
+  EXPECT_NE(read_file("1.srf").find("a1.o\n"), std::string::npos);
+  EXPECT_NE(read_file("2.srf").find("a2.o\n"), std::string::npos);
+  EXPECT_EQ(files(), (Names{"1.srf", "2.srf", "a.c", "a1.o", "a2.o", "a3.o", "b.s"}));
 }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "driver/platform.h"
+#include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
@@ -78,3 +79,10 @@ std::size_t module_file_name(char* buffer, std::size_t size) {
 std::FILE* create_output_file(const char* name, const char* mode) {
   return std::fopen(name, mode);
 }
+
+bool lock_current_folder(FolderLock& lock) {
+  lock = FolderLock{};
+  return world().interrupted == 0;
+}
+
+void unlock_folder(FolderLock& lock) { lock = FolderLock{}; }

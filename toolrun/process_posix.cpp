@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "toolrun/command_words.h"
+#include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
@@ -188,4 +190,33 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   std::FILE* file = fdopen(fd, mode);
   if (file == nullptr) close(fd);
   return file;
+}
+
+bool lock_current_folder(FolderLock& lock) {
+  lock = FolderLock{};
+  int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  // Tried in steps rather than waited for in one blocking flock: the interruption handlers
+  // restart what they interrupt, and a signal must end the wait at once.
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      lock.handle = fd;
+      return true;
+    }
+    // Any failure but another run's lock (no locks on this file system: ENOLCK,
+    // EOPNOTSUPP, EINVAL) leaves the link unlocked, as it always was.
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    if (received_signal != 0) {
+      close(fd);
+      return false;
+    }
+    usleep(10 * 1000);
+  }
+  close(fd);
+  return true;
+}
+
+void unlock_folder(FolderLock& lock) {
+  if (lock.handle >= 0) close(static_cast<int>(lock.handle));
+  lock = FolderLock{};
 }

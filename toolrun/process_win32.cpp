@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
@@ -181,4 +182,49 @@ std::FILE* create_output_file(const char* name, const char* mode) {
     return nullptr;
   }
   return std::fopen(name, mode);
+}
+
+// A mutex named after the folder's full path, with '/' for '\\' (not allowed in a name
+// past the namespace) and lower-cased, as Windows paths are compared. A path too long for
+// a name is cut: two such folders then merely take turns.
+bool lock_current_folder(FolderLock& lock) {
+  lock = FolderLock{};
+  char name[MAX_PATH] = "Local\\vexa-folder:";
+  std::size_t prefix = std::strlen(name);
+  char path[MAX_PATH * 4];
+  DWORD length = GetFullPathNameA(".", sizeof path, path, nullptr);
+  if (length == 0 || length >= sizeof path) return true;
+  std::size_t i = 0;
+  for (; i < length && prefix + i + 1 < sizeof name; ++i) {
+    char c = path[i] == '\\' ? '/' : path[i];
+    name[prefix + i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  name[prefix + i] = '\0';
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return true;
+  // Waited for in steps, so that an interruption ends the wait.
+  for (;;) {
+    DWORD waited = WaitForSingleObject(mutex, 100);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      lock.handle = reinterpret_cast<std::intptr_t>(mutex);
+      return true;
+    }
+    if (waited != WAIT_TIMEOUT) {
+      CloseHandle(mutex);
+      return true;
+    }
+    if (interruption.load() != 0) {
+      CloseHandle(mutex);
+      return false;
+    }
+  }
+}
+
+void unlock_folder(FolderLock& lock) {
+  if (lock.handle != -1) {
+    HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  }
+  lock = FolderLock{};
 }
