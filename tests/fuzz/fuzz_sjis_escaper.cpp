@@ -1,8 +1,6 @@
 // Arbitrary bytes through the block escaper, against the byte-at-a-time model. A first
 // byte 0xFF puts plain filler in front, so that the bytes after it straddle a block bound.
 #include <cstdint>
-#include <cstdlib>
-#include <string>
 
 #include "tests/byte_models.h"
 

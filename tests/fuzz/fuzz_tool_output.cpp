@@ -1,8 +1,6 @@
 // A tool's output through the tool runner in reads of a chosen size (the first two bytes
 // say which), against the model of its line cutting.
 #include <cstdint>
-#include <cstdlib>
-#include <string>
 
 #include "tests/byte_models.h"
 
