@@ -16,14 +16,15 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct RunResult {
   int exit_code = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // One tool run as the stand-in recorded it: the name it was started under, its words,
@@ -36,14 +37,28 @@ struct ToolRecord {
 };
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
+using Files = std::vector<std::pair<std::string, std::string>>;  // name and bytes
 
-// A run and all it should print.
-struct ExpectedRun {
-  const char* name;
-  std::vector<std::string> words;
-  int exit_code;
+// One run of the driver and all it must leave; what a row leaves unset is expected to be
+// nothing: exit code 0, no output, no file beyond the inputs.
+struct Row {
+  std::string name;
+  Lines words;
+  Environment environment;  // applied after VEXA_INC=inc and VEXA_LIB=lib
+  Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes
+  int exit_code = 0;
   std::string out;
   std::string err;
+  Lines left;                         // besides the inputs, which must be left with their bytes
+  Files contents;                     // files whose bytes are checked after the run
+  std::optional<Lines> tools;         // each tool run's command line; a word with a blank quoted
+  std::optional<Lines> command_file;  // the lines the last tool, the linker, read
+  // The same words after "-###" run no tool, leave the files alone and show the command lines
+  // and the command file the real run passed, and after them a refusal's message.
+  bool dry_run_too = false;
+  bool posix_only = false;
+  long file_size_limit = -1;  // as Launch's
 };
 
 // What the driver inherits beyond its words and environment (POSIX only).
@@ -74,8 +89,8 @@ class EndToEnd : public ::testing::Test {
   // variables (VSTUB_* controls, for example).
   RunResult run(const std::vector<std::string>& words, const Environment& environment = {},
                 const Launch& launch = {});
-  // Runs each row in turn and checks its exit code, standard output and standard error.
-  void expect_runs(const std::vector<ExpectedRun>& rows, const Environment& environment = {});
+  // Runs `row` in an emptied working directory and checks all it names.
+  void expect_row(const Row& row);
   // The same, with `signal` sent to the driver once `tool` has started.
   RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
                                const Environment& environment = {}, int signal = SIGINT,
@@ -102,8 +117,12 @@ class EndToEnd : public ::testing::Test {
   std::filesystem::path use_driver_copy_in(const std::filesystem::path& directory);
 
  private:
-  std::filesystem::path root_;
-  std::filesystem::path work_;
-  std::filesystem::path previous_;
-  std::filesystem::path driver_;
+  std::filesystem::path root_, work_, previous_, driver_;
 };
+
+// The table of rows: each row is a test of its own, named after it.
+class Rows : public EndToEnd, public ::testing::WithParamInterface<Row> {};
+std::string row_name(const ::testing::TestParamInfo<Row>& info);
+inline void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
