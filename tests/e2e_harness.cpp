@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 extern char** environ;
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -73,7 +75,6 @@ Lines child_environment(const Environment& changes) {
 std::string as_posix_text(const std::string& text) {
   if (!EndToEnd::windows_driver()) return text;
   std::string lines;
-  lines.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
   }
@@ -118,13 +119,11 @@ std::string EndToEnd::driver_path_of(const fs::path& path) {
 }
 
 std::string EndToEnd::installation_dir(const char* leaf) const {
-  return driver_path_of(driver_.parent_path().parent_path()) + (windows_driver() ? "\\" : "/") +
-         leaf;
+  return driver_path_of(driver_.parent_path().parent_path() / leaf);
 }
 
 int EndToEnd::seen_exit_code(int windows_status) {
-  int low_byte = windows_status & 0xff;
-  return low_byte == 0 && windows_status != 0 ? 1 : low_byte;
+  return (windows_status & 0xff) == 0 && windows_status != 0 ? 1 : windows_status & 0xff;
 }
 
 fs::path EndToEnd::use_driver_copy_in(const fs::path& directory) {
@@ -141,25 +140,23 @@ void EndToEnd::SetUp() {
   work_ = root_ / "work";
   fs::remove_all(root_);
   fs::create_directories(work_);
-  previous_ = fs::current_path();
   driver_ = driver_path();
   fs::current_path(work_);
 }
 
 void EndToEnd::TearDown() {
-  fs::current_path(previous_);
+  fs::current_path(start_directory);
   if (!HasFailure()) fs::remove_all(root_);
 }
 
 int EndToEnd::start_driver(const Lines& words, const Environment& environment,
                            const Launch& launch) {
-  Environment changes = {{"PATH", tools_folder() + ":" + setting("PATH", "/usr/bin:/bin")},
-                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")}};
-  if (windows_driver()) {
-    changes[0].second = tools_folder();
-    // Wine's own diagnostics would mix with what the driver writes to standard error.
-    changes.emplace_back("WINEDEBUG", "-all");
-  }
+  // Under Wine the PATH holds the tools' folder alone (see child_environment), and Wine's own
+  // diagnostics, which would mix with the driver's standard error, are off.
+  const std::string path = windows_driver() ? "" : ":" + setting("PATH", "/usr/bin:/bin");
+  Environment changes = {{"PATH", tools_folder() + path},
+                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")},
+                         {"WINEDEBUG", "-all"}};
   changes.insert(changes.end(), environment.begin(), environment.end());
   Lines env = child_environment(changes);
   Lines argv;
@@ -172,7 +169,7 @@ int EndToEnd::start_driver(const Lines& words, const Environment& environment,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   for (int fd : {1, 2}) {
-    const std::string name = (root_ / (fd == 1 ? "stdout" : "stderr")).string();
+    const std::string name = (root_ / std::to_string(fd)).string();
     posix_spawn_file_actions_addopen(&actions, fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
   }
@@ -204,18 +201,13 @@ int EndToEnd::start_driver(const Lines& words, const Environment& environment,
 
 RunResult EndToEnd::wait_for_driver(int pid) {
   RunResult result;
-  int wait_status = 0;
-  if (pid < 0) return result;
-  while (waitpid(pid, &wait_status, 0) < 0) {
-    if (errno != EINTR) {
-      ADD_FAILURE() << "lost the driver: " << std::strerror(errno);
-      return result;
-    }
-  }
-  result.exit_code =
-      WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-  result.out = as_posix_text(read_file((root_ / "stdout").string()));
-  result.err = as_posix_text(read_file((root_ / "stderr").string()));
+  int status = 0, ended = -1;
+  while (pid > 0 && (ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) continue;
+  EXPECT_TRUE(pid < 0 || ended == pid) << "lost the driver: " << std::strerror(errno);
+  if (pid < 0 || ended != pid) return result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = as_posix_text(read_file((root_ / "1").string()));
+  result.err = as_posix_text(read_file((root_ / "2").string()));
   return result;
 }
 
@@ -236,9 +228,6 @@ RunResult EndToEnd::run_interrupted_in(const std::string& tool, const Lines& wor
 
 void EndToEnd::expect_row(const Row& row) {
   if (row.posix_only && windows_driver()) GTEST_SKIP() << "a POSIX host's row";
-  SCOPED_TRACE(row.name);
-  for (const auto& name : files()) fs::remove_all(name);
-  fs::remove(root_ / "tools.log");
   Lines inputs;
   Files bytes_after = row.contents;
   for (const auto& [name, bytes] : row.files) {
@@ -254,17 +243,23 @@ void EndToEnd::expect_row(const Row& row) {
   after.insert(after.end(), row.left.begin(), row.left.end());
   Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};
   environment.insert(environment.end(), row.environment.begin(), row.environment.end());
-  const Launch launch = {.file_size_limit = row.file_size_limit};
   Lines dry_words = row.words;
   dry_words.insert(dry_words.begin(), "-###");
-  const RunResult dry = row.dry_run_too ? run(dry_words, environment, launch) : RunResult{};
+  const RunResult dry = row.dry_run_too ? run(dry_words, environment, row.launch) : RunResult{};
   if (row.dry_run_too) {
     EXPECT_EQ(dry.exit_code, row.exit_code);
     EXPECT_EQ(dry.err, row.err);
     EXPECT_EQ(tool_names(), Lines{});
     EXPECT_EQ(files(), sorted(inputs));
   }
-  const RunResult result = run(row.words, environment, launch);
+  const auto begin = std::chrono::steady_clock::now();
+  const int pid = start_driver(row.words, environment, row.launch);
+  auto waited = [&begin] { return std::chrono::steady_clock::now() - begin; };
+  while (row.signal != 0 && !fs::exists(row.signal_after) && waited() < 20s) usleep(10000);
+  if (row.signal != 0 && pid > 0) kill(pid, row.signal);
+  const RunResult result = wait_for_driver(pid);
+  // The tool got the signal too: the run did not wait out the tool's sleep.
+  EXPECT_TRUE(row.signal == 0 || waited() < 6s);
   EXPECT_EQ(result.exit_code, row.exit_code);
   EXPECT_EQ(result.out, row.out);
   EXPECT_EQ(result.err, row.err);
