@@ -227,12 +227,12 @@ std::vector<Row> fault_rows() {
        .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
                        {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},
       {.name = "banners are hidden by their own tool's filter and a.$: is shown as a.c:",
-       .words = {"-c", "a.c", "b.s"}, .environment = printing, .files = sources,
+       .words = {"a.c", "b.s"}, .environment = printing, .files = sources,
        .out = "GNU C Compiler for EOC33\n   gcc33 -S\nExtend Completed\nLink Completed\n"
               "a.c:12: error\nIn file a.c: bad\na.$ 12: error\nsee a.$\na.$ and a.$:3\n"
               "a.c:1 a.$:2\na.c: Warning: x\nAssembly Complete\n Extend Completed\n"
               "extend completed\nCompile Completed\nLink Completed\nb.s: Warning: x\n\n",
-       .err = "as33 says\nas33 says\n", .left = {"a.o", "b.o"}},
+       .err = "as33 says\nas33 says\n", .left = {"a.o", "a.srf", "b.o"}},
       {.name = "the linker's warning lines are counted once each", .words = {"a.o"},
        .environment = linker_lines, .exit_code = 3, .out = shown_by_linker},
       {.name = "-normwarn shows warnings and counts none", .words = {"-normwarn", "a.o"},
