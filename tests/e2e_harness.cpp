@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,9 @@
 
 extern char** environ;
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
 namespace {
 
 std::string setting(const char* name, const char* fallback) {
@@ -25,59 +30,44 @@ std::string setting(const char* name, const char* fallback) {
 }
 
 // Relative settings name paths from where the suite started, not from a test's folder.
-const std::filesystem::path start_directory = std::filesystem::current_path();
+const fs::path start_directory = fs::current_path();
 
-std::string from_start(const std::string& path) {
-  return (start_directory / path).lexically_normal().string();
+std::string path_setting(const char* name, const char* fallback) {
+  return (start_directory / setting(name, fallback)).lexically_normal().string();
 }
-
 std::string driver_path() {
-  return from_start(setting("VEXA_E2E_EXE", VEXA_E2E_DEFAULT_EXE));
-}
-std::string stub_bin() {
-  return from_start(setting("VEXA_E2E_STUB_BIN", VEXA_E2E_DEFAULT_STUB_BIN));
+  return path_setting("VEXA_E2E_EXE", VEXA_E2E_DEFAULT_EXE);
 }
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
+Lines split(const std::string& text, char separator) {
+  Lines parts;
   std::string part;
   std::istringstream in(text);
   while (std::getline(in, part, separator)) parts.push_back(part);
   return parts;
 }
 
-// The environment of this process with `changes` applied.
-std::vector<std::string> child_environment(const Environment& changes) {
-  std::vector<std::string> entries;
-  for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
-  for (const auto& change : changes) {
-    const std::string prefix = change.first + "=";
-    auto same_name = [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; };
-    entries.erase(std::remove_if(entries.begin(), entries.end(), same_name), entries.end());
-    entries.push_back(prefix + change.second);
-  }
-  return entries;
-}
-
 // Wine starts a Windows program with the Windows PATH from its prefix plus WINEPATH in
 // front, never the Unix PATH (which must still find wine itself), so the folders a test
 // puts on PATH go to WINEPATH instead.
-Environment for_the_driver(const Environment& changes) {
-  if (!EndToEnd::windows_driver()) return changes;
-  Environment translated;
-  for (const auto& [name, value] : changes) {
-    if (name != "PATH") {
-      translated.emplace_back(name, value);
-      continue;
+Lines child_environment(const Environment& changes) {
+  Lines entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  for (auto [name, value] : changes) {
+    if (EndToEnd::windows_driver() && name == "PATH") {
+      std::string folders;
+      for (const auto& folder : split(value, ':')) {
+        if (!folder.empty())
+          folders += (folders.empty() ? "" : ";") + EndToEnd::driver_path_of(folder);
+      }
+      name = "WINEPATH", value = folders;
     }
-    std::string folders;
-    for (const auto& folder : split(value, ':')) {
-      if (!folder.empty())
-        folders += (folders.empty() ? "" : ";") + EndToEnd::driver_path_of(folder);
-    }
-    translated.emplace_back("WINEPATH", folders);
+    const std::string prefix = name + "=";
+    std::erase_if(entries,
+                  [&prefix](const std::string& entry) { return entry.starts_with(prefix); });
+    entries.push_back(prefix + value);
   }
-  return translated;
+  return entries;
 }
 
 // Text-mode output ends its lines in CR LF on Windows.
@@ -85,56 +75,23 @@ Environment for_the_driver(const Environment& changes) {
 std::string as_posix_text(const std::string& text) {
   if (!EndToEnd::windows_driver()) return text;
   std::string lines;
-  lines.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
   }
   return lines;
 }
 
-// Signal dispositions set to ignore and resource limits pass to a child through exec, so
-// this process takes them on while it starts the driver and restores its own afterwards.
-class InheritedConditions {
- public:
-  explicit InheritedConditions(const Launch& launch) {
-    if (launch.file_size_limit >= 0) {
-      getrlimit(RLIMIT_FSIZE, &saved_limit_);
-      rlimit limit = saved_limit_;
-      limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
-      limit_set_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-      EXPECT_TRUE(limit_set_) << "cannot limit the file size";
-      ignore(SIGXFSZ);
-    }
-    if (launch.interrupts_ignored) {
-      ignore(SIGINT);
-      ignore(SIGTERM);
-      ignore(SIGHUP);
-    }
-  }
-  ~InheritedConditions() {
-    if (limit_set_) setrlimit(RLIMIT_FSIZE, &saved_limit_);
-    for (const auto& [number, action] : saved_actions_) sigaction(number, &action, nullptr);
-  }
-  InheritedConditions(const InheritedConditions&) = delete;
-  InheritedConditions& operator=(const InheritedConditions&) = delete;
-
- private:
-  void ignore(int number) {
-    struct sigaction action = {};
-    struct sigaction previous;
-    action.sa_handler = SIG_IGN;
-    if (sigaction(number, &action, &previous) == 0) saved_actions_.emplace_back(number, previous);
-  }
-  rlimit saved_limit_ = {};
-  bool limit_set_ = false;
-  std::vector<std::pair<int, struct sigaction>> saved_actions_;
-};
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
+std::vector<char*> pointers(Lines& texts) {
   std::vector<char*> result;
   for (auto& text : texts) result.push_back(text.data());
   result.push_back(nullptr);
   return result;
+}
+
+Lines sorted(Lines names) {
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
 }
 
 }  // namespace
@@ -146,182 +103,226 @@ std::string ToolRecord::command_line() const {
 }
 
 bool EndToEnd::windows_driver() {
-  std::string exe = driver_path();
-  return exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0;
+  return driver_path().ends_with(".exe");
 }
 
 std::string EndToEnd::tools_folder() {
-  return stub_bin();
+  return path_setting("VEXA_E2E_STUB_BIN", VEXA_E2E_DEFAULT_STUB_BIN);
 }
 
 // Wine's default prefix maps drive Z: to the Unix root.
-std::string EndToEnd::driver_path_of(const std::filesystem::path& path) {
-  std::string text = std::filesystem::absolute(path).lexically_normal().string();
+std::string EndToEnd::driver_path_of(const fs::path& path) {
+  std::string text = fs::absolute(path).lexically_normal().string();
   if (!windows_driver()) return text;
   std::replace(text.begin(), text.end(), '/', '\\');
   return "Z:" + text;
 }
 
 std::string EndToEnd::installation_dir(const char* leaf) const {
-  std::filesystem::path root = driver_.parent_path().parent_path();
-  return driver_path_of(root) + (windows_driver() ? "\\" : "/") + leaf;
+  return driver_path_of(driver_.parent_path().parent_path() / leaf);
 }
 
 int EndToEnd::seen_exit_code(int windows_status) {
-  int low_byte = windows_status & 0xff;
-  return low_byte == 0 && windows_status != 0 ? 1 : low_byte;
+  return (windows_status & 0xff) == 0 && windows_status != 0 ? 1 : windows_status & 0xff;
 }
 
-std::filesystem::path EndToEnd::use_driver_copy_in(const std::filesystem::path& directory) {
-  std::filesystem::create_directories(directory);
-  std::filesystem::path copy = directory / std::filesystem::path(driver_).filename();
-  std::filesystem::copy_file(driver_, copy, std::filesystem::copy_options::overwrite_existing);
-  driver_ = copy;
-  return copy;
+fs::path EndToEnd::use_driver_copy_in(const fs::path& directory) {
+  fs::create_directories(directory);
+  fs::copy_file(driver_, directory / driver_.filename(), fs::copy_options::overwrite_existing);
+  return driver_ = directory / driver_.filename();
 }
 
 void EndToEnd::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  root_ = std::filesystem::temp_directory_path() / ("vexa-e2e-" + std::to_string(getpid()) + "-" +
-                                                    test->test_suite_name() + "-" + test->name());
-  std::filesystem::remove_all(root_);
+  std::string name = std::to_string(getpid()) + "-" + test->test_suite_name() + "-" + test->name();
+  std::replace(name.begin(), name.end(), '/', '-');  // a row's test is named Prefix/Rows.Run/row
+  root_ = fs::temp_directory_path() / ("vexa-e2e-" + name);
   work_ = root_ / "work";
-  std::filesystem::create_directories(work_);
-  previous_ = std::filesystem::current_path();
+  fs::remove_all(root_);
+  fs::create_directories(work_);
   driver_ = driver_path();
-  std::filesystem::current_path(work_);
+  fs::current_path(work_);
 }
 
 void EndToEnd::TearDown() {
-  std::filesystem::current_path(previous_);
-  if (!HasFailure()) std::filesystem::remove_all(root_);
+  fs::current_path(start_directory);
+  if (!HasFailure()) fs::remove_all(root_);
 }
 
-int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment,
+int EndToEnd::start_driver(const Lines& words, const Environment& environment,
                            const Launch& launch) {
-  Environment changes = {{"PATH", stub_bin() + ":" + setting("PATH", "/usr/bin:/bin")},
-                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")}};
-  if (windows_driver()) {
-    changes[0].second = stub_bin();
-    // Wine's own diagnostics would mix with what the driver writes to standard error.
-    changes.emplace_back("WINEDEBUG", "-all");
-  }
+  // Under Wine the PATH holds the tools' folder alone (see child_environment), and Wine's own
+  // diagnostics, which would mix with the driver's standard error, are off.
+  const std::string path = windows_driver() ? "" : ":" + setting("PATH", "/usr/bin:/bin");
+  Environment changes = {{"PATH", tools_folder() + path},
+                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")},
+                         {"WINEDEBUG", "-all"}};
   changes.insert(changes.end(), environment.begin(), environment.end());
-  std::vector<std::string> env = child_environment(for_the_driver(changes));
-
-  std::vector<std::string> argv;
+  Lines env = child_environment(changes);
+  Lines argv;
   for (const auto& part : split(setting("VEXA_E2E_LAUNCHER", ""), ' ')) {
     if (!part.empty()) argv.push_back(part);
   }
   argv.push_back(driver_.string());
   argv.insert(argv.end(), words.begin(), words.end());
-
-  std::string out_name = (root_ / "stdout").string();
-  std::string err_name = (root_ / "stderr").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  auto child_argv = pointers(argv);
-  auto child_env = pointers(env);
+  for (int fd : {1, 2}) {
+    const std::string name = (root_ / std::to_string(fd)).string();
+    posix_spawn_file_actions_addopen(&actions, fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
+  // Signal dispositions set to ignore and resource limits pass to a child through exec, so
+  // this process takes them on while it starts the driver and restores its own afterwards.
+  const int signals[] = {SIGXFSZ, SIGINT, SIGTERM, SIGHUP};
+  struct sigaction ignore = {}, saved[4];
+  ignore.sa_handler = SIG_IGN;
+  for (int i = 0; i < 4; ++i) {
+    const bool ignored = i == 0 ? launch.file_size_limit >= 0 : launch.interrupts_ignored;
+    sigaction(signals[i], ignored ? &ignore : nullptr, &saved[i]);
+  }
+  rlimit saved_limit = {};
+  getrlimit(RLIMIT_FSIZE, &saved_limit);
+  rlimit limit = saved_limit;
+  if (launch.file_size_limit >= 0) limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0) << "cannot limit the file size";
   pid_t pid = -1;
-  int failed;
-  {
-    InheritedConditions conditions(launch);
-    failed =
-        posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), child_env.data());
-  }
+  auto child_argv = pointers(argv), child_env = pointers(env);
+  const int failed =
+      posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), child_env.data());
+  setrlimit(RLIMIT_FSIZE, &saved_limit);
+  for (int i = 0; i < 4; ++i) sigaction(signals[i], &saved[i], nullptr);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) {
-    ADD_FAILURE() << "cannot start " << argv[0];
-    return -1;
-  }
-  return pid;
+  if (failed == 0) return pid;
+  ADD_FAILURE() << "cannot start " << argv[0];
+  return -1;
 }
 
 RunResult EndToEnd::wait_for_driver(int pid) {
   RunResult result;
-  int wait_status = 0;
-  if (pid < 0) return result;
-  while (waitpid(pid, &wait_status, 0) < 0) {
-    if (errno != EINTR) {
-      ADD_FAILURE() << "lost the driver: " << std::strerror(errno);
-      return result;
-    }
-  }
-  result.exit_code =
-      WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-  result.out = as_posix_text(read_file((root_ / "stdout").string()));
-  result.err = as_posix_text(read_file((root_ / "stderr").string()));
+  int status = 0, ended = -1;
+  while (pid > 0 && (ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) continue;
+  EXPECT_TRUE(pid < 0 || ended == pid) << "lost the driver: " << std::strerror(errno);
+  if (pid < 0 || ended != pid) return result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = as_posix_text(read_file((root_ / "1").string()));
+  result.err = as_posix_text(read_file((root_ / "2").string()));
   return result;
 }
 
-RunResult EndToEnd::run(const std::vector<std::string>& words, const Environment& environment,
-                        const Launch& launch) {
+RunResult EndToEnd::run(const Lines& words, const Environment& environment, const Launch& launch) {
   return wait_for_driver(start_driver(words, environment, launch));
 }
 
 // SIGINT reaches a Windows program under Wine as a Ctrl-C console event.
-RunResult EndToEnd::run_interrupted_in(const std::string& tool,
-                                       const std::vector<std::string>& words,
+RunResult EndToEnd::run_interrupted_in(const std::string& tool, const Lines& words,
                                        const Environment& environment, int signal,
                                        const Launch& launch) {
   pid_t pid = start_driver(words, environment, launch);
-  auto started = [this, &tool] {
-    auto names = tool_names();
-    return std::find(names.begin(), names.end(), tool) != names.end();
-  };
+  auto started = [this, &tool] { return std::ranges::count(tool_names(), tool) > 0; };
   for (int waited = 0; pid > 0 && waited < 20000 && !started(); waited += 10) usleep(10000);
   if (pid > 0) kill(pid, signal);
   return wait_for_driver(pid);
 }
 
-void EndToEnd::expect_runs(const std::vector<ExpectedRun>& rows, const Environment& environment) {
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    RunResult result = run(row.words, environment);
-    EXPECT_EQ(result.exit_code, row.exit_code);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
+void EndToEnd::expect_row(const Row& row) {
+  if (row.posix_only && windows_driver()) GTEST_SKIP() << "a POSIX host's row";
+  Lines inputs;
+  Files bytes_after = row.contents;
+  for (const auto& [name, bytes] : row.files) {
+    const fs::path path = name.substr(0, name.find_last_not_of("/@") + 1);
+    fs::create_directories(fs::absolute(path).parent_path());
+    if (name.back() == '/') fs::create_directory(path);
+    if (name.back() == '@') fs::create_symlink(bytes, path);
+    if (name.back() != '/' && name.back() != '@') write_file(name, bytes);
+    if (name.back() != '/' && name.back() != '@') bytes_after.emplace_back(name, bytes);
+    inputs.push_back(name.substr(0, name.find_first_of("/@")));
   }
+  Lines after = inputs;
+  after.insert(after.end(), row.left.begin(), row.left.end());
+  Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};
+  environment.insert(environment.end(), row.environment.begin(), row.environment.end());
+  Lines dry_words = row.words;
+  dry_words.insert(dry_words.begin(), "-###");
+  const RunResult dry = row.dry_run_too ? run(dry_words, environment, row.launch) : RunResult{};
+  if (row.dry_run_too) {
+    EXPECT_EQ(dry.exit_code, row.exit_code);
+    EXPECT_EQ(dry.err, row.err);
+    EXPECT_EQ(tool_names(), Lines{});
+    EXPECT_EQ(files(), sorted(inputs));
+  }
+  const auto begin = std::chrono::steady_clock::now();
+  const int pid = start_driver(row.words, environment, row.launch);
+  auto waited = [&begin] { return std::chrono::steady_clock::now() - begin; };
+  while (row.signal != 0 && !fs::exists(row.signal_after) && waited() < 20s) usleep(10000);
+  if (row.signal != 0 && pid > 0) kill(pid, row.signal);
+  const RunResult result = wait_for_driver(pid);
+  // The tool got the signal too: the run did not wait out the tool's sleep.
+  EXPECT_TRUE(row.signal == 0 || waited() < 6s);
+  EXPECT_EQ(result.exit_code, row.exit_code);
+  EXPECT_EQ(result.out, row.out);
+  EXPECT_EQ(result.err, row.err);
+  EXPECT_EQ(files(), sorted(after));
+  for (const auto& [name, bytes] : bytes_after) EXPECT_EQ(read_file(name), bytes) << name;
+  // What the tools got, as a dry run shows it and with each word's bounds.
+  const auto records = tools();
+  std::string shown;
+  Lines lines;
+  for (const auto& record : records) {
+    shown += record.command_line() + "\n";
+    lines.push_back(record.tool);
+    for (const auto& word : record.words) {
+      lines.back() += word.find(' ') == std::string::npos ? " " + word : " \"" + word + "\"";
+    }
+    if (record.words.empty() || record.words.back() != "__tmp__.cm") continue;
+    for (const auto& line : record.command_file) shown += "  " + line + "\n";
+  }
+  EXPECT_EQ(dry.out, row.dry_run_too ? shown + (row.exit_code != 0 ? row.out : "") : "");
+  EXPECT_EQ(lines, row.tools.value_or(lines));
+  if (!row.command_file) return;
+  EXPECT_EQ(records.empty() ? Lines{} : records.back().command_file, *row.command_file);
+  // A command file kept with -b ends its lines as the host's text files do.
+  std::string text;
+  for (const auto& line : *row.command_file) text += line + (windows_driver() ? "\r\n" : "\n");
+  EXPECT_EQ(fs::exists("__tmp__.cm") ? read_file("__tmp__.cm") : text, text);
+}
+
+std::string row_name(const ::testing::TestParamInfo<Row>& info) {
+  std::string name = info.param.name;
+  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+TEST_P(Rows, Run) {
+  expect_row(GetParam());
 }
 
 std::vector<ToolRecord> EndToEnd::tools() const {
   std::vector<ToolRecord> records;
   for (const auto& line : split(read_file((root_ / "tools.log").string()), '\n')) {
-    if (line.rfind("cm|", 0) == 0 && !records.empty()) {
-      std::string text = line.substr(3);
-      // The stand-in keeps the CR of a command file written in text mode on Windows.
-      if (windows_driver() && text.ends_with('\r')) text.pop_back();
-      records.back().command_file.push_back(text);
-      continue;
-    }
     auto fields = split(line, '\t');
-    if (fields.empty()) continue;
-    ToolRecord record;
-    record.tool = fields[0];
-    record.words.assign(fields.begin() + 1, fields.end());
-    records.push_back(record);
+    if (line.starts_with("cm|") && !records.empty()) {
+      // The stand-in keeps the CR of a command file written in text mode on Windows.
+      const bool text_mode_end = windows_driver() && line.ends_with('\r');
+      records.back().command_file.push_back(line.substr(3, line.size() - 3 - text_mode_end));
+    } else if (!fields.empty()) {
+      records.push_back({fields[0], Lines(fields.begin() + 1, fields.end()), {}});
+    }
   }
   return records;
 }
 
-std::vector<std::string> EndToEnd::tool_names() const {
-  std::vector<std::string> names;
+Lines EndToEnd::tool_names() const {
+  Lines names;
   for (const auto& record : tools()) names.push_back(record.tool);
   return names;
 }
 
-std::vector<std::string> EndToEnd::files() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(work_)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+Lines EndToEnd::files() const {
+  Lines names;
+  for (const auto& entry : fs::directory_iterator(work_)) names.push_back(entry.path().filename());
+  return sorted(names);
 }
 
 void EndToEnd::write_file(const std::string& name, const std::string& bytes) {

@@ -16,43 +16,65 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct RunResult {
   int exit_code = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
 
 // One tool run as the stand-in recorded it: the name it was started under, its words,
 // and for the linker the lines of its command file.
 struct ToolRecord {
   std::string tool;
-  std::vector<std::string> words;
-  std::vector<std::string> command_file;
+  Lines words, command_file;
   std::string command_line() const;  // the name and the words, joined by blanks
 };
 
-using Environment = std::vector<std::pair<std::string, std::string>>;
+using Files = std::vector<std::pair<std::string, std::string>>;  // name and bytes
 
-// A run and all it should print.
-struct ExpectedRun {
-  const char* name;
-  std::vector<std::string> words;
-  int exit_code;
-  std::string out;
-  std::string err;
-};
+// One control of the stand-in tools: stub("GCC33_EXIT", "2") sets VSTUB_GCC33_EXIT=2.
+inline Environment stub(const std::string& control, const std::string& value) {
+  return {{"VSTUB_" + control, value}};
+}
 
 // What the driver inherits beyond its words and environment (POSIX only).
 struct Launch {
   // A file size limit in bytes (RLIMIT_FSIZE), with SIGXFSZ ignored: a write past it fails
   // with EFBIG, as on a full disk. Negative: no limit.
   long file_size_limit = -1;
-  // SIGINT and SIGTERM ignored when the driver starts, as in a script's background job.
+  // SIGINT, SIGTERM and SIGHUP ignored when the driver starts, as in a script's background job.
   bool interrupts_ignored = false;
+};
+
+// One run of the driver and all it must leave; what a row leaves unset is expected to be
+// nothing: exit code 0, no output, no file beyond the inputs.
+struct Row {
+  std::string name;
+  Lines words;
+  Environment environment;  // applied after VEXA_INC=inc and VEXA_LIB=lib
+  Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes
+  int exit_code = 0;
+  std::string out, err;
+  Lines left;                         // besides the inputs, which must be left with their bytes
+  Files contents;                     // files whose bytes are checked after the run
+  std::optional<Lines> tools;         // each tool run's command line; a word with a blank quoted
+  std::optional<Lines> command_file;  // the lines the last tool, the linker, read
+  // The same words after "-###" run no tool, leave the files alone and show the command lines
+  // and the command file the real run passed, and after them a refusal's message.
+  bool dry_run_too = false;
+  bool posix_only = false;
+  Launch launch;
+  int signal = 0;            // sent to the driver once the file `signal_after` is there
+  std::string signal_after;  // a tool's output, made before the tool sleeps
+  friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 };
 
 class EndToEnd : public ::testing::Test {
@@ -74,8 +96,6 @@ class EndToEnd : public ::testing::Test {
   // variables (VSTUB_* controls, for example).
   RunResult run(const std::vector<std::string>& words, const Environment& environment = {},
                 const Launch& launch = {});
-  // Runs each row in turn and checks its exit code, standard output and standard error.
-  void expect_runs(const std::vector<ExpectedRun>& rows, const Environment& environment = {});
   // The same, with `signal` sent to the driver once `tool` has started.
   RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
                                const Environment& environment = {}, int signal = SIGINT,
@@ -84,6 +104,8 @@ class EndToEnd : public ::testing::Test {
   int start_driver(const std::vector<std::string>& words, const Environment& environment,
                    const Launch& launch = {});
   RunResult wait_for_driver(int pid);
+  // Runs `row` in the empty working directory and checks all it names.
+  void expect_row(const Row& row);
 
   // The tools run so far, in order.
   std::vector<ToolRecord> tools() const;
@@ -102,8 +124,9 @@ class EndToEnd : public ::testing::Test {
   std::filesystem::path use_driver_copy_in(const std::filesystem::path& directory);
 
  private:
-  std::filesystem::path root_;
-  std::filesystem::path work_;
-  std::filesystem::path previous_;
-  std::filesystem::path driver_;
+  std::filesystem::path root_, work_, driver_;
 };
+
+// The table of rows: each row is a test of its own, named after it.
+class Rows : public EndToEnd, public ::testing::WithParamInterface<Row> {};
+std::string row_name(const ::testing::TestParamInfo<Row>& info);

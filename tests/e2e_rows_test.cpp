@@ -1,0 +1,367 @@
+// The driver as a user meets it, one row a run: its refusals and answers, where each option
+// takes effect, which tools run with which words, what the command file says and which files
+// are left; and the faults a build script must be able to trust it through: tools that fail,
+// die or cannot run, what they print, response files, names and lists at their limits,
+// inputs that cannot be read, outputs that cannot be written, a full disk, interruption.
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "driver/usage.h"
+#include "tests/e2e_harness.h"
+
+namespace {
+
+const std::string usage = std::string(usage_text) + "\n";
+const Files sources = {{"a.c", "int a;\n"}, {"b.s", "; b\n"}};
+const std::string address = "-addr 0x100000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}";
+const Files configured = {
+    {"vexa.cfg", "; board\nINC=sdk/inc\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
+
+std::string warnings(int count) {
+  std::string lines;
+  for (int i = 1; i <= count; ++i)
+    lines += "__tmp__.cm: Warning: stand-in warning " + std::to_string(i) + "\n";
+  return lines;
+}
+
+std::vector<Row> driver_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  const Lines a_chain = {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"};
+  // clang-format off
+  std::vector<Row> rows = {
+      {.name = "no words", .exit_code = 1, .out = usage},
+      {.name = "options, libraries and a plus option's value are no input",
+       .words = {"-g", "-###", "m.lib", "+l", "-x"}, .exit_code = 1, .out = usage},
+      {.name = "an unknown option before any file, in a dry run", .words = {"-x", "-###", "a.o"},
+       .exit_code = 1, .out = "Unkown Option -x\n" + usage},
+      {.name = "an unknown option after a file", .words = {"a.c", "-x", "b.s"}, .files = sources,
+       .exit_code = 1, .out = "Unkown Option -x\n", .left = {"a.o"}, .tools = a_chain,
+       .dry_run_too = true},
+      {.name = "an unknown file type", .words = {"main.C"}, .exit_code = 1,
+       .out = "Unkown File main.C\n" + usage},
+      {.name = "a name whose only dot comes first", .words = {"a.o", ".c"}, .exit_code = 1,
+       .out = "Unkown File .c\n"},
+      {.name = "an unknown plus option after a file, in a dry run",
+       .words = {"-c", "b.s", "+Cref", "-###"}, .files = sources, .exit_code = 1,
+       .out = "pp33.exe b.s\next33.exe b.ps\nas33.exe b.ms\n", .err = "err options '+Cref'\n"},
+      {.name = "help after a refused and an owed word, before version",
+       .words = {"-x", "+l", "--help", "--version", "a.c"}, .out = usage},
+      {.name = "help from a response file", .words = {"a.c", "@help.rsp"},
+       .files = {{"help.rsp", "b.s --help"}}, .out = usage},
+      {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
+       .out = usage},
+      {.name = "every kind of input",
+       .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d.ms", "lib/m.lib"},
+       .files = {{"sub/e.o", "e\n"}, {"a.c", "a\n"}, {"b.v1.s", "b\n"}, {"c.ps", "c\n"},
+                 {"d.ms", "d\n"}}, .left = {"a.o", "b.v1.o", "c.o", "d.o"},
+       .tools = Lines{"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "pp33.exe b.v1.s", "ext33.exe b.v1.ps", "as33.exe b.v1.ms", "ext33.exe c.ps",
+                      "as33.exe c.ms", "as33.exe d.ms", "lk33.exe -c __tmp__.cm"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o sub/e.srf", start, "sub/e.o",
+                             "a.o", "b.v1.o", "c.o", "d.o", "lib/m.lib"}, .dry_run_too = true},
+      {.name = "options reach the sources after them, link options act anywhere",
+       .words = {"-O2", "a.c", "-g", "-DX=1", "-Wall", "-Ifoo", "-gp=8", "-lk=app", "-j=5", "-near",
+                 "-J0", "b.c", "c.s", "-lmap", "-lk", "-l", "-a", "-a=0x80000", "-eprog.srf"},
+       .files = {{"a.c", "a\n"}, {"b.c", "b\n"}, {"c.s", "c\n"}},
+       .left = {"a.o", "b.o", "c.o", "prog.srf"},
+       .tools = Lines{"gcc33.exe -S -x c -O2 -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "gcc33.exe -S -x c -g -O2 -Iinc -DX=1 -Wall -Ifoo b.c",
+                      "ext33.exe -gp 8 -lk app -j 5 -near b.ps", "as33.exe -g b.ms",
+                      "pp33.exe -g c.s", "ext33.exe -gp 8 -lk app -j 5 -near c.ps",
+                      "as33.exe -g c.ms", "lk33.exe -g -map -k - -c __tmp__.cm"},
+       .command_file = Lines{"-v3", "-objsym",
+                             "-addr 0x80000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}", "-l lib",
+                             "-o prog.srf", start, "a.o", "b.o", "c.o"}, .dry_run_too = true},
+      {.name = "-E after -c stops after the compiler", .words = {"-c", "-E", "a.c"},
+       .files = sources, .left = {"a.ps"}, .tools = Lines{"gcc33.exe -S -x c -Iinc a.$"}},
+      {.name = "-S stops after the extender", .words = {"-S", "b.s"}, .files = sources,
+       .left = {"b.ms"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}},
+      {.name = "-c after the file still stops the link", .words = {"a.c", "-c"}, .files = sources,
+       .left = {"a.o"}, .tools = a_chain},
+      {.name = "-b keeps every intermediate and the command file", .words = {"-b", "a.c"},
+       .files = sources, .left = {"__tmp__.cm", "a.$", "a.ms", "a.o", "a.ps", "a.srf"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o a.srf", start, "a.o"},
+       .dry_run_too = true},
+      {.name = "-J without a digit leaves escaping as it was",
+       .words = {"-b", "-c", "-J", "a.c", "-J0", "-J", "-Jx", "b.c"},
+       .files = {{"a.c", "\x81\x5C\n"}, {"b.c", "\x81\x5C\n"}},
+       .left = {"a.$", "a.ms", "a.o", "a.ps", "b.ms", "b.o", "b.ps"},
+       .contents = {{"a.$", "\x81\x5C\x5C \n"}},
+       .tools = Lines{"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "gcc33.exe -S -x c -Iinc b.c", "ext33.exe b.ps", "as33.exe b.ms"}},
+      {.name = "-J takes its digits modulo 256",
+       .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
+       .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
+              "gcc33.exe -S -x c -Iinc c.$\n"},
+      {.name = "a user's command file is linked as it is and kept",
+       .words = {"-g", "-lmap", "app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
+       .files = {{"app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
+       .out = "app.cm: Warning: stand-in warning 1\n", .left = {"app.srf"},
+       .tools = Lines{"lk33.exe -g -map -c app.cm"}},
+      {.name = "an object after a command file", .words = {"app.cm", "a.o"}, .exit_code = 1,
+       .err = "File 'a.o' cannot be linked together with a command file\n"},
+      {.name = "a source after a command file", .words = {"app.cm", "b.s"}, .files = sources,
+       .exit_code = 1, .err = "File 'b.s' cannot be linked together with a command file\n"},
+      {.name = "a command file after an object", .words = {"a.o", "app.cm"}, .exit_code = 1,
+       .err = "Command file 'app.cm' cannot be linked together with object files\n"},
+      {.name = "a second command file", .words = {"a.cm", "b.cm"}, .exit_code = 1,
+       .err = "Command file 'b.cm' follows another command file\n"},
+      {.name = "-e before the objects names the output", .words = {"-eout.srf", "a.o", "b.o"},
+       .left = {"out.srf"}},
+      {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
+       .left = {"b.srf"}},
+      {.name = "no start address, startup object or default libraries",
+       .words = {"-a=0x80000", "-abc", "-nodefsup", "a.o", "-nodeflib", "m.lib"},
+       .files = configured, .left = {"a.srf"},
+       .command_file = Lines{"-v3", "-objsym", "-l lib", "-o a.srf", "a.o", "m.lib"}},
+      {.name = "plus options and the configured libraries",
+       .words = {"+v3", "+objsym", "+m", "+s", "+g", "+e", "+w", "+d", "+ld", "+inclink", "+o",
+                 "o.srf", "+defsym", "s=1", "+align", "-x", "+defaddr", "+V3", "+l", "c.s",
+                 "+codeblock", "CODE1", "{a.o", "b.o}", "+datablock", "D", "{", "-c", "}",
+                 "+bssblock", "B}", "}x", "y}", "+ucodeblock", "U", "}", "+udatablock", "V", "{}",
+                 "+ubssblock", "W", "z}", "+addr", "0x0", "{q}", "+cref", "c.s", "m.lib"},
+       .files = {configured[0], {"c.s", "c\n"}}, .left = {"c.o", "o.srf"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o c.srf", "-m", "-s", "-g",
+                             "-e", "-w", "-d", "-ld", "-inclink", "-o o.srf", "-defsym s=1",
+                             "-align -x", "-defaddr +V3", "-l c.s", "-codeblock CODE1 {a.o b.o}",
+                             "-datablock D { -c }", "-bssblock B} }x y}", "-ucodeblock U }",
+                             "-udatablock V {}", "-ubssblock W z}", "-addr 0x0 {q}", "-cref", start,
+                             "c.o", "m.lib", "sdk/lib/libc.lib", "sdk/lib/libm.LIB"},
+       .dry_run_too = true},
+      {.name = "a plus option left open takes the next block",
+       .words = {"-nodefsup", "a.o", "+defsym"}, .left = {"a.srf"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o a.srf", "-defsym a.o"}},
+      {.name = "-v shows every tool run whole and still counts warnings", .words = {"-v", "b.s"},
+       .environment = stub("LK33_WARNINGS", "2"), .files = sources, .exit_code = 2,
+       .out = "--------\npp33.exe b.s\nPre Processor Completed\nExitcode = 0\n--------\n"
+              "ext33.exe b.ps\nExtend Completed\nExitcode = 0\nDelete 'b.ps'\n--------\n"
+              "as33.exe b.ms\nAssembly Completed\nExitcode = 0\nDelete 'b.ms'\n--------\n"
+              "lk33.exe -c __tmp__.cm\n" + warnings(2) + "Link Completed\nExitcode = 0\n"
+              "Delete '__tmp__.cm'\nDelete 'b.srf'\n", .left = {"b.o"}},
+      {.name = "256 warnings never make success", .words = {"b.o"},
+       .environment = stub("LK33_WARNINGS", "256"),
+       .exit_code = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(256) : 255,
+       .out = warnings(256)},
+      {.name = "-b keeps a failed link's output and command file", .words = {"-b", "b.s"},
+       .environment = stub("LK33_WARNINGS", "3"), .files = sources, .exit_code = 3,
+       .out = warnings(3), .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}},
+      {.name = "a failing linker's code wins over its warnings", .words = {"b.o"},
+       .environment = {{"VSTUB_LK33_WARNINGS", "2"}, {"VSTUB_LK33_EXIT", "4"}}, .exit_code = 4,
+       .out = warnings(2)},
+  };
+  // clang-format on
+  for (const std::string word : {"-", "-gx", "-gp", "-nearer"}) {
+    rows.push_back({.name = "the unknown option " + word,
+                    .words = {word, "a.o"},
+                    .exit_code = 1,
+                    .out = "Unkown Option " + word + "\n" + usage});
+  }
+  return rows;
+}
+
+const std::string too_long = "Name or value too long '";
+const std::string list_full = "Too many options or files, list full at '";
+
+std::vector<Row> fault_rows() {
+  const bool windows = EndToEnd::windows_driver();
+  // The code a caller sees for a status the driver cannot hand on whole: 255 on POSIX.
+  const int unfit = windows ? EndToEnd::seen_exit_code(259) : 255;
+  const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
+  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
+  const std::string address_11 = "-a=" + std::string(11, '1');
+  const std::string output_319 = "-e" + std::string(319, 'e');
+  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
+  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
+  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
+  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
+  Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
+  kept_objects.push_back("-b");
+  const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
+  // clang-format off
+  const Environment linker_lines = stub("LK33_PRINT", " Link Completed\\nCompile Completed\\n"
+      "a.o: Warning: undefined x\\na.o: Warning: b.o: Warning: c\\na.o: warning: x\\nWarning: x\\n"
+      "a.o: Warning:x\\nLink Completed: Warning: x\\nx: Warning: ");
+  const std::string shown_by_linker = " Link Completed\nCompile Completed\n"
+      "a.o: Warning: undefined x\na.o: Warning: b.o: Warning: c\na.o: warning: x\nWarning: x\n"
+      "a.o: Warning:x\nx: Warning: Link Completed\n";
+  const Environment printing = {
+      {"VSTUB_GCC33_PRINT", "GNU C Compiler for EOC33\\n   gcc33 -S\\nExtend Completed\\n"
+       "Link Completed\\na.$:12: error\\nIn file a.$: bad\\na.$ 12: error\\nsee a.$\\n"
+       "a.$ and a.$:3\\na.$:1 a.$:2\\na.c: Warning: x\\n"},
+      {"VSTUB_PP33_PRINT", "Extend Completed\\r\\nAssembly Completed, 0 errors\\n"
+       "Assembly Complete\\n Extend Completed\\nextend completed\\nCompile Completed\\n"
+       "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
+      {"VSTUB_AS33_STDERR", "as33 says\\n"}};
+  std::vector<Row> rows = {
+      {.name = "a failing compiler stops the run with its code", .words = {"a.c", "b.s"},
+       .environment = stub("GCC33_EXIT", "2"), .files = sources, .exit_code = 2,
+       .tools = Lines{"gcc33.exe -S -x c -Iinc a.$"}},
+      {.name = "a failing extender loses its output, not its input", .words = {"a.c", "b.s"},
+       .environment = stub("EXT33_EXIT", "3"), .files = sources, .exit_code = 3, .left = {"a.ps"}},
+      {.name = "a failing assembler", .words = {"a.c", "b.s"},
+       .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4, .left = {"a.ms"}},
+      {.name = "a failing linker", .words = {"a.c", "b.s"}, .environment = stub("LK33_EXIT", "255"),
+       .files = sources, .exit_code = 255, .left = {"a.o", "b.o"}},
+      {.name = "-b keeps a failed step's output", .words = {"-b", "b.s"},
+       .environment = stub("EXT33_EXIT", "1"), .files = sources, .exit_code = 1,
+       .left = {"b.ms", "b.ps"}},
+      {.name = "a tool killed by a signal", .words = {"b.s"},
+       .environment = stub("AS33_SIGNAL", "9"), .files = sources, .exit_code = 137,
+       .left = {"b.ms"}, .posix_only = true},
+      {.name = "a tool in the current directory that is no program", .words = {"a.c"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}}, .exit_code = unfit,
+       .out = "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n"},
+      {.name = "a linker that is not found", .words = {"a.o"},
+       .environment = {{"PATH", "/nonexistent"}}, .exit_code = unfit,
+       .out = "Process create error 'lk33.exe -c __tmp__.cm'\n"},
+      {.name = "an exit code that marks a running process on Windows", .words = {"b.o"},
+       .environment = stub("LK33_EXIT", "259"), .exit_code = 3},
+      {.name = "an exit code of -1", .words = {"b.o"}, .environment = stub("LK33_EXIT", "-1"),
+       .exit_code = 255},
+      // A POSIX tool hands on only the low 8 bits, so 256 reaches the driver as success.
+      {.name = "an exit code of 256", .words = {"b.o"}, .environment = stub("LK33_EXIT", "256"),
+       .exit_code = windows ? EndToEnd::seen_exit_code(256) : 0,
+       .left = windows ? Lines{} : Lines{"b.srf"}},
+      {.name = "tools that print nothing", .words = {"-c", "b.s"},
+       .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
+                       {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},
+      {.name = "banners are hidden by their own tool's filter and a.$: is shown as a.c:",
+       .words = {"a.c", "b.s"}, .environment = printing, .files = sources,
+       .out = "GNU C Compiler for EOC33\n   gcc33 -S\nExtend Completed\nLink Completed\n"
+              "a.c:12: error\nIn file a.c: bad\na.$ 12: error\nsee a.$\na.$ and a.$:3\n"
+              "a.c:1 a.$:2\na.c: Warning: x\nAssembly Complete\n Extend Completed\n"
+              "extend completed\nCompile Completed\nLink Completed\nb.s: Warning: x\n\n",
+       .err = "as33 says\nas33 says\n", .left = {"a.o", "a.srf", "b.o"}},
+      {.name = "the linker's warning lines are counted once each", .words = {"a.o"},
+       .environment = linker_lines, .exit_code = 3, .out = shown_by_linker},
+      {.name = "-normwarn shows warnings and counts none", .words = {"-normwarn", "a.o"},
+       .environment = linker_lines, .out = shown_by_linker, .left = {"a.srf"}},
+      {.name = "a tool splits its argument text alike on every host",
+       .words = {"-c", "-D\"NAME=a b\"", "-DQ=\\\"x\\\"", "-DP=dir\\sub\\", "-DW=\\\\\"x y\"",
+                 "a.c"}, .files = sources, .left = {"a.o"},
+       .tools = Lines{"gcc33.exe -S -x c \"-DNAME=a b\" -DQ=\"x\" -DP=dir\\sub\\ \"-DW=\\x y\" "
+                      "-Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"}},
+      // Wine's own runtime splits a doubled quote inside a run as the current one does.
+      {.name = "a doubled quote inside quotes", .words = {"-c", "-DX=\"a\"\"b -DY=c\"\"", "a.c"},
+       .files = sources, .left = {"a.o"},
+       .tools = Lines{"gcc33.exe -S -x c -DX=a\"b -DY=c -Iinc a.$", "ext33.exe a.ps",
+                      "as33.exe a.ms"}, .posix_only = true},
+      {.name = "a response file's quotes and backslashes, and -### in it",
+       .words = {"-E", "@quoted.rsp"},
+       .files = {{"quoted.rsp",
+                  "-### -O2 '-DA=x y' \"-DB=it's\" -DC=back\\\\slash -DD=\\\"q\\\" a.c\n"}},
+       .out = "gcc33.exe -S -x c -O2 -DA=x y -DB=it's -DC=back\\slash -DD=\"q\" -Iinc a.$\n"},
+      {.name = "nested response files with CR LF, a UTF-8 mark and an empty one",
+       .words = {"-###", "-E", "@outer.rsp", "b.s", "@empty.rsp"},
+       .files = {{"outer.rsp", "-O1 @inner.rsp\r\na.c\r\n"},
+                 {"inner.rsp", "\xEF\xBB\xBF-O2\r\n-O3\r\n"}, {"empty.rsp", ""}},
+       .out = "gcc33.exe -S -x c -O1 -O2 -O3 -Iinc a.$\npp33.exe b.s\n"},
+      {.name = "a missing response file first", .words = {"@missing.rsp", "b.s"}, .exit_code = 1,
+       .out = usage, .err = "Response file read error.'missing.rsp'\n"},
+      {.name = "the words before an unreadable response file are handled",
+       .words = {"-c", "b.s", "@folder.rsp", "a.c"},
+       .files = {{"b.s", "; b\n"}, {"folder.rsp/", ""}}, .exit_code = 1,
+       .err = "Response file read error.'folder.rsp'\n", .left = {"b.o"},
+       .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps", "as33.exe b.ms"}},
+      {.name = "a response file that names itself", .words = {"-###", "-E", "@self.rsp"},
+       .files = {{"self.rsp", "-O1 @self.rsp"}}, .exit_code = 1, .out = usage,
+       .err = "Response file nested too deeply.'self.rsp'\n"},
+      {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
+       .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
+       .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
+      {.name = "names and lists at their longest",
+       .words = {"-c", define_1023, address_11, output_319, "+l", value_1019, name_315},
+       .tools = Lines{}},
+      {.name = "a name of 316 characters", .words = {"-c", "a.o", name_316}, .exit_code = 1,
+       .err = too_long + name_316 + "'\n"},
+      {.name = "a -D list of 1024 bytes", .words = {"-c", "a.o", define_1023 + "d"}, .exit_code = 1,
+       .err = list_full + define_1023 + "d'\n"},
+      {.name = "a start address of 12 characters", .words = {"a.o", address_11 + "2"},
+       .exit_code = 1, .err = too_long + address_11 + "2'\n"},
+      {.name = "an output name of 320 characters", .words = {"a.o", output_319 + "e"},
+       .exit_code = 1, .err = too_long + output_319 + "e'\n"},
+      {.name = "a plus option's value past the command file list",
+       .words = {"+l", value_1019 + "v", "a.o"}, .exit_code = 1, .out = usage,
+       .err = list_full + value_1019 + "v'\n"},
+      {.name = "an object past the object list", .words = Lines(10, object_102), .exit_code = 1,
+       .err = list_full + object_102 + "'\n"},
+      {.name = "an argument text that does not fit runs no tool", .words = {define_unfit, "a.c"},
+       .files = sources, .exit_code = 1, .err = too_long + "a.$'\n", .tools = Lines{}},
+      // A folder opens for reading on POSIX hosts, and fails at the first read.
+      {.name = "a folder named like a source", .words = {"x.c"}, .files = {{"x.c/", ""}},
+       .exit_code = 1,
+       .err = windows ? "Input file open error.'x.c'" : "Input file read error.'x.c'"},
+      {.name = "a path through a file", .words = {"f/x.c"}, .files = {{"f", "a file\n"}},
+       .exit_code = 1, .err = "Input file open error.'f/x.c'"},
+      {.name = "a folder named like the escaped copy", .words = {"a.c"},
+       .files = {{"a.c", "int a;\n"}, {"a.$/", ""}}, .exit_code = 1,
+       .err = "Output file open error.'a.$'"},
+      {.name = "a folder named like the compiler's output is kept", .words = {"-J0", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"a.ps/", ""}}, .exit_code = 1,
+       .err = "gcc33: cannot create a.ps\n"},
+      {.name = "a folder named like the command file", .words = {"a.o"},
+       .files = {{"__tmp__.cm/", ""}}, .exit_code = 1,
+       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}},
+      {.name = "a link at the escaped copy's name is not written through", .words = {"-b", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"t", "a file\n"}, {"a.$@", "t"}}, .exit_code = 1,
+       .err = "Output file open error.'a.$'", .tools = Lines{}, .posix_only = true},
+      {.name = "a dangling link at the command file's name", .words = {"x.o"},
+       .files = {{"__tmp__.cm@", "t"}}, .exit_code = 1,
+       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}, .posix_only = true},
+      {.name = "a full disk under the escaped copy", .words = {"big.c"}, .files = big_c,
+       .exit_code = 1, .err = "Output file write error.'big.$'", .tools = Lines{},
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
+      {.name = "a full disk under the escaped copy kept with -b", .words = {"-b", "big.c"},
+       .files = big_c, .exit_code = 1, .err = "Output file write error.'big.$'", .left = {"big.$"},
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
+      {.name = "a full disk under the command file", .words = objects, .exit_code = 1,
+       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}, .posix_only = true,
+       .launch = {.file_size_limit = 512}},
+      {.name = "a full disk under the command file kept with -b", .words = kept_objects,
+       .exit_code = 1, .err = "Command file write error.'__tmp__.cm'\n", .left = {"__tmp__.cm"},
+       .posix_only = true, .launch = {.file_size_limit = 512}},
+      {.name = "a full disk under a tool's output", .words = {"big.s"},
+       .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
+       .err = "pp33: cannot create big.ps\n", .tools = Lines{"pp33.exe big.s"}, .posix_only = true,
+       .launch = {.file_size_limit = 64 * 1024}},
+      {.name = "SIGTERM in the compiler", .words = {"a.c"},
+       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
+       .posix_only = true, .signal = SIGTERM, .signal_after = "a.ps"},
+      {.name = "SIGINT in the compiler with -b", .words = {"-b", "a.c"},
+       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
+       .left = {"a.$", "a.ps"}, .posix_only = true, .signal = SIGINT, .signal_after = "a.ps"},
+      {.name = "SIGTERM in the extender of a user's file", .words = {"c.ps"},
+       .environment = stub("EXT33_SLEEP_MS", "8000"), .files = {{"c.ps", "; c\n"}},
+       .exit_code = 143, .posix_only = true, .signal = SIGTERM, .signal_after = "c.ms"},
+      {.name = "SIGHUP in the assembler", .words = {"b.s"},
+       .environment = stub("AS33_SLEEP_MS", "8000"), .files = sources, .exit_code = 129,
+       .left = {"b.ms"}, .posix_only = true, .signal = SIGHUP, .signal_after = "b.o"},
+      {.name = "SIGTERM in the linker", .words = {"b.s"},
+       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
+       .left = {"b.o"}, .posix_only = true, .signal = SIGTERM, .signal_after = "b.srf"},
+      {.name = "SIGINT in the linker with -b", .words = {"-b", "b.s"},
+       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
+       .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}, .posix_only = true, .signal = SIGINT,
+       .signal_after = "b.srf"},
+      // SIGINT reaches a Windows driver under Wine as Ctrl-C.
+      {.name = "an interruption starts no further tool", .words = {"b.s"},
+       .environment = stub("EXT33_SLEEP_MS", "1500"), .files = sources, .exit_code = 130,
+       .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}, .signal = SIGINT,
+       .signal_after = "b.ms"},
+  };
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
+                    .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
+                    .files = sources, .left = {"a.o", "a.srf"}, .posix_only = true,
+                    .launch = {.interrupts_ignored = true}, .signal = signal,
+                    .signal_after = "a.ps"});
+  }
+  // clang-format on
+  return rows;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Driver, Rows, ::testing::ValuesIn(driver_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Faults, Rows, ::testing::ValuesIn(fault_rows()), row_name);
