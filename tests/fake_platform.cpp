@@ -78,3 +78,11 @@ std::size_t module_file_name(char* buffer, std::size_t size) {
 std::FILE* create_output_file(const char* name, const char* mode) {
   return std::fopen(name, mode);
 }
+
+bool replace_output_file(const char* temporary, const char* name) {
+  return std::rename(temporary, name) == 0;
+}
+
+unsigned long process_id() {
+  return 1;
+}

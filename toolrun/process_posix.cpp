@@ -189,3 +189,11 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   if (file == nullptr) close(fd);
   return file;
 }
+
+bool replace_output_file(const char* temporary, const char* name) {
+  return std::rename(temporary, name) == 0;
+}
+
+unsigned long process_id() {
+  return static_cast<unsigned long>(getpid());
+}

@@ -182,3 +182,12 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   }
   return std::fopen(name, mode);
 }
+
+// The C runtime's rename refuses a name that exists.
+bool replace_output_file(const char* temporary, const char* name) {
+  return MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+unsigned long process_id() {
+  return GetCurrentProcessId();
+}
