@@ -197,11 +197,13 @@ void EndToEnd::TearDown() {
   if (!HasFailure()) std::filesystem::remove_all(root_);
 }
 
-int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment,
-                           const Launch& launch) {
+// Starts `argv` with the environment the driver gets: the stand-in tools first on PATH (for
+// a Windows driver through WINEPATH), VSTUB_LOG, then `environment`.
+static int start_with_tools(const std::filesystem::path& root, std::vector<std::string> argv,
+                            const Environment& environment, const Launch& launch) {
   Environment changes = {{"PATH", stub_bin() + ":" + setting("PATH", "/usr/bin:/bin")},
-                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")}};
-  if (windows_driver()) {
+                         {"VSTUB_LOG", EndToEnd::driver_path_of(root / "tools.log")}};
+  if (EndToEnd::windows_driver()) {
     changes[0].second = stub_bin();
     // Wine's own diagnostics would mix with what the driver writes to standard error.
     changes.emplace_back("WINEDEBUG", "-all");
@@ -209,15 +211,8 @@ int EndToEnd::start_driver(const std::vector<std::string>& words, const Environm
   changes.insert(changes.end(), environment.begin(), environment.end());
   std::vector<std::string> env = child_environment(for_the_driver(changes));
 
-  std::vector<std::string> argv;
-  for (const auto& part : split(setting("VEXA_E2E_LAUNCHER", ""), ' ')) {
-    if (!part.empty()) argv.push_back(part);
-  }
-  argv.push_back(driver_.string());
-  argv.insert(argv.end(), words.begin(), words.end());
-
-  std::string out_name = (root_ / "stdout").string();
-  std::string err_name = (root_ / "stderr").string();
+  std::string out_name = (root / "stdout").string();
+  std::string err_name = (root / "stderr").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -240,6 +235,26 @@ int EndToEnd::start_driver(const std::vector<std::string>& words, const Environm
     return -1;
   }
   return pid;
+}
+
+int EndToEnd::start_driver(const std::vector<std::string>& words, const Environment& environment,
+                           const Launch& launch) {
+  std::vector<std::string> argv;
+  for (const auto& part : split(setting("VEXA_E2E_LAUNCHER", ""), ' ')) {
+    if (!part.empty()) argv.push_back(part);
+  }
+  argv.push_back(driver_.string());
+  argv.insert(argv.end(), words.begin(), words.end());
+  return start_with_tools(root_, argv, environment, launch);
+}
+
+// Make finds itself and wine on the Unix PATH, which a Windows driver's environment keeps.
+RunResult EndToEnd::run_make(const std::vector<std::string>& arguments,
+                             const Environment& environment) {
+  std::vector<std::string> argv = {
+      "make", "VEXA=" + setting("VEXA_E2E_LAUNCHER", "") + " " + driver_.string()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return wait_for_driver(start_with_tools(root_, argv, environment, {}));
 }
 
 RunResult EndToEnd::wait_for_driver(int pid) {

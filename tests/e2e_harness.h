@@ -84,6 +84,10 @@ class EndToEnd : public ::testing::Test {
   int start_driver(const std::vector<std::string>& words, const Environment& environment,
                    const Launch& launch = {});
   RunResult wait_for_driver(int pid);
+  // Runs `make` in the working directory with the driver's environment and VEXA=<the
+  // driver's command>, so that a Makefile can call $(VEXA).
+  RunResult run_make(const std::vector<std::string>& arguments,
+                     const Environment& environment = {});
 
   // The tools run so far, in order.
   std::vector<ToolRecord> tools() const;
