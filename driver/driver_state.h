@@ -24,6 +24,14 @@ enum SlotIndex {
   output_slot = 3
 };
 
+// What -MD and -MMD ask for: a dependency file beside each object made, listing every
+// header, or only those outside the configured include directory.
+enum DependencyFiles : std::uint8_t {
+  no_dependency_files = 0,
+  all_headers = 1,
+  headers_outside_include_dir = 2
+};
+
 struct DriverState {
   std::uint8_t delete_temps = 1;
   std::uint8_t sjis_mode = 1;
@@ -37,6 +45,9 @@ struct DriverState {
   std::int32_t verbose = 0;
   // -###: each tool run is shown as its command line instead; nothing is written or deleted.
   std::uint8_t dry_run = 0;
+  std::uint8_t dependency_files = no_dependency_files;
+  // -MP: the dependency file also gives each header an empty rule of its own.
+  std::uint8_t header_rules = 0;
   std::uint8_t plus_state = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;
@@ -44,6 +55,8 @@ struct DriverState {
   std::int32_t escaped_name_length = 0;
 
   char include_dir[name_size] = {};
+  // include_dir as it was before the first compile took it, so -MMD still knows it.
+  char passed_include_dir[name_size] = {};
   char lib_dir[name_size] = {};
   char compiler_options[list_size] = {};
   char extend_options[list_size] = {};

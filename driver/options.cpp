@@ -134,6 +134,12 @@ void handle_dash_option(const char* word) {
     state.link_default_libs = 0;
   } else if (is(word, "-###")) {
     state.dry_run = 1;
+  } else if (is(word, "-MD")) {
+    state.dependency_files = all_headers;
+  } else if (is(word, "-MMD")) {
+    state.dependency_files = headers_outside_include_dir;
+  } else if (is(word, "-MP")) {
+    state.header_rules = 1;
   } else {
     refuse_unknown_option(word);
   }

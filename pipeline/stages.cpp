@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "driver/driver_state.h"
+#include "pipeline/dependencies.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/sjis_escaper.h"
 #include "toolrun/console.h"
@@ -46,20 +47,26 @@ void run_stage(const Stage& stage, const char* input, const char* output, int de
   if (state.status == 0 && delete_input && state.delete_temps) delete_file(input);
 }
 
+// The chain's object goes to the link; its dependency file only once the object is made.
+void take_object(const char* source, const char* object) {
+  if (state.status == 0 && state.stage_limit > 1) write_dependency_file(source, object);
+  add_object(object);
+}
+
 // Extender and assembler: the part of every chain after its first stage. A ".ps" the user
 // gave is never deleted; one the chain made is, once extended.
-void finish_chain(const char* preprocessed, int delete_preprocessed = 1) {
+void finish_chain(const char* source, const char* preprocessed, int delete_preprocessed = 1) {
   const char* extended = make_slot_name(extender_slot, preprocessed, ".ms");
   run_extender(preprocessed, extended, delete_preprocessed);
   const char* object = make_slot_name(escaped_or_object_slot, extended, ".o");
   run_assembler(extended, object, 1);
-  add_object(object);
+  take_object(source, object);
 }
 
 void run_c_chain(const char* name) {
   if (!state.sjis_mode) {
     run_compiler(name, make_slot_name(first_stage_slot, name, ".ps"), 0);
-    finish_chain(state.slots[first_stage_slot].text);
+    finish_chain(name, state.slots[first_stage_slot].text);
     return;
   }
   const char* escaped = make_slot_name(escaped_or_object_slot, name, ".$");
@@ -71,7 +78,7 @@ void run_c_chain(const char* name) {
   }
   run_compiler(escaped, make_slot_name(first_stage_slot, name, ".ps"), 0);
   if (state.delete_temps) delete_file(escaped);
-  finish_chain(state.slots[first_stage_slot].text);
+  finish_chain(name, state.slots[first_stage_slot].text);
 }
 
 }  // namespace
@@ -82,6 +89,7 @@ void run_compiler(const char* input, const char* output, int delete_input) {
   if (state.include_dir[0] != '\0') {
     append_or_refuse(state.compiler_options, {"-I", state.include_dir, " "}, state.include_dir);
     if (state.status != 0) return;
+    copy_text(state.passed_include_dir, state.include_dir);
     state.include_dir[0] = '\0';
   }
   run_stage(compiler_stage, input, output, delete_input);
@@ -104,13 +112,13 @@ void run_source_chain(const char* name, const char* type) {
     run_c_chain(name);
   } else if (std::strcmp(type, ".s") == 0) {
     run_asm_preprocessor(name, make_slot_name(first_stage_slot, name, ".ps"), 0);
-    finish_chain(state.slots[first_stage_slot].text);
+    finish_chain(name, state.slots[first_stage_slot].text);
   } else if (std::strcmp(type, ".ps") == 0) {
-    finish_chain(name, 0);
+    finish_chain(name, name, 0);
   } else if (std::strcmp(type, ".ms") == 0) {
     const char* object = make_slot_name(escaped_or_object_slot, name, ".o");
     run_assembler(name, object, 0);
-    add_object(object);
+    take_object(name, object);
   }
 }
 

@@ -149,27 +149,24 @@ void EndToEnd::TearDown() {
   if (!HasFailure()) fs::remove_all(root_);
 }
 
-int EndToEnd::start_driver(const Lines& words, const Environment& environment,
-                           const Launch& launch) {
+// Starts `argv` with the environment the driver gets: the stand-in tools first on PATH (for
+// a Windows driver through WINEPATH), VSTUB_LOG, then `environment`. Its standard output and
+// error go to files in `root`.
+static int start_with_tools(const fs::path& root, Lines argv, const Environment& environment,
+                            const Launch& launch) {
   // Under Wine the PATH holds the tools' folder alone (see child_environment), and Wine's own
   // diagnostics, which would mix with the driver's standard error, are off.
-  const std::string path = windows_driver() ? "" : ":" + setting("PATH", "/usr/bin:/bin");
-  Environment changes = {{"PATH", tools_folder() + path},
-                         {"VSTUB_LOG", driver_path_of(root_ / "tools.log")},
+  const std::string path = EndToEnd::windows_driver() ? "" : ":" + setting("PATH", "/usr/bin:/bin");
+  Environment changes = {{"PATH", EndToEnd::tools_folder() + path},
+                         {"VSTUB_LOG", EndToEnd::driver_path_of(root / "tools.log")},
                          {"WINEDEBUG", "-all"}};
   changes.insert(changes.end(), environment.begin(), environment.end());
   Lines env = child_environment(changes);
-  Lines argv;
-  for (const auto& part : split(setting("VEXA_E2E_LAUNCHER", ""), ' ')) {
-    if (!part.empty()) argv.push_back(part);
-  }
-  argv.push_back(driver_.string());
-  argv.insert(argv.end(), words.begin(), words.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   for (int fd : {1, 2}) {
-    const std::string name = (root_ / std::to_string(fd)).string();
+    const std::string name = (root / std::to_string(fd)).string();
     posix_spawn_file_actions_addopen(&actions, fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
   }
@@ -197,6 +194,24 @@ int EndToEnd::start_driver(const Lines& words, const Environment& environment,
   if (failed == 0) return pid;
   ADD_FAILURE() << "cannot start " << argv[0];
   return -1;
+}
+
+int EndToEnd::start_driver(const Lines& words, const Environment& environment,
+                           const Launch& launch) {
+  Lines argv;
+  for (const auto& part : split(setting("VEXA_E2E_LAUNCHER", ""), ' ')) {
+    if (!part.empty()) argv.push_back(part);
+  }
+  argv.push_back(driver_.string());
+  argv.insert(argv.end(), words.begin(), words.end());
+  return start_with_tools(root_, argv, environment, launch);
+}
+
+// Make finds itself and wine on the Unix PATH, which a Windows driver's environment keeps.
+RunResult EndToEnd::run_make(const Lines& arguments, const Environment& environment) {
+  Lines argv = {"make", "VEXA=" + setting("VEXA_E2E_LAUNCHER", "") + " " + driver_.string()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return wait_for_driver(start_with_tools(root_, argv, environment, {}));
 }
 
 RunResult EndToEnd::wait_for_driver(int pid) {

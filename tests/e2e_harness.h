@@ -106,6 +106,10 @@ class EndToEnd : public ::testing::Test {
   RunResult wait_for_driver(int pid);
   // Runs `row` in the empty working directory and checks all it names.
   void expect_row(const Row& row);
+  // Runs `make` in the working directory with the driver's environment and VEXA=<the
+  // driver's command>, so that a Makefile can call $(VEXA).
+  RunResult run_make(const std::vector<std::string>& arguments,
+                     const Environment& environment = {});
 
   // The tools run so far, in order.
   std::vector<ToolRecord> tools() const;

@@ -53,3 +53,11 @@ bool lock_current_folder(FolderLock& lock) {
 void unlock_folder(FolderLock& lock) {
   lock = FolderLock{};
 }
+
+bool replace_output_file(const char* temporary, const char* name) {
+  return std::rename(temporary, name) == 0;
+}
+
+unsigned long process_id() {
+  return 1;
+}

@@ -8,3 +8,12 @@
 // through a symbolic link (or other reparse point) already at that name: a name that is
 // one is refused and left as it is. Returns nullptr when the file cannot be opened.
 std::FILE* create_output_file(const char* name, const char* mode);
+
+// Puts the file `temporary` in the place of `name`, replacing a file already there in one
+// step, so that a reader finds the old file or the new one and never a part of either.
+// Returns false when it cannot; both are then left as they were.
+bool replace_output_file(const char* temporary, const char* name);
+
+// This process's id: no other process running at the same time has it, so a temporary
+// name that carries it is this run's own.
+unsigned long process_id();

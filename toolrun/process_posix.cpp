@@ -220,3 +220,11 @@ void unlock_folder(FolderLock& lock) {
   if (lock.handle >= 0) close(static_cast<int>(lock.handle));
   lock = FolderLock{};
 }
+
+bool replace_output_file(const char* temporary, const char* name) {
+  return std::rename(temporary, name) == 0;
+}
+
+unsigned long process_id() {
+  return static_cast<unsigned long>(getpid());
+}

@@ -228,3 +228,12 @@ void unlock_folder(FolderLock& lock) {
   }
   lock = FolderLock{};
 }
+
+// The C runtime's rename refuses a name that exists.
+bool replace_output_file(const char* temporary, const char* name) {
+  return MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+unsigned long process_id() {
+  return GetCurrentProcessId();
+}

@@ -1,0 +1,8 @@
+// Dependency files for make: the headers an object was built from, found by reading the
+// #include lines of its source and of each header in turn, never by asking the compiler.
+#pragma once
+
+// Writes the dependency file of `object`, made from `source` (named as given): beside the
+// object with ".d", through a temporary name, so that a run never leaves half of one. Under
+// -### it only shows where the file would go.
+void write_dependency_file(const char* source, const char* object);
