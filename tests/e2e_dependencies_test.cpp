@@ -126,3 +126,24 @@ TEST_F(DependencyRun, MakeRebuildsExactlyTheObjectsAHeaderChangeTouches) {
   EXPECT_EQ(tools().size(), 15u);
   EXPECT_EQ(tools().back().command_line(), "as33.exe b.ms");
 }
+
+// Four links at once in one folder, each linker slow to read its command file.
+TEST_F(DependencyRun, LinksUnderMakeDashJEachLinkTheirOwnObjects) {
+  if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";
+  write_file("Makefile", "all: 1.srf 2.srf 3.srf 4.srf\n%.srf: a%.o b%.o\n\t$(VEXA) -e$@ $^\n");
+  const std::string numbers = "1234";
+  for (char n : numbers) {
+    write_file(std::string("a") + n + ".o", "");
+    write_file(std::string("b") + n + ".o", "");
+  }
+  EXPECT_EQ(run_make({"-j4"}, {{"VSTUB_LK33_START_MS", "200"}}).exit_code, 0);
+  for (char n : numbers) {
+    const std::string program = read_file(std::string(1, n) + ".srf");
+    for (char other : numbers) {
+      const bool own = other == n;
+      EXPECT_EQ(program.find(std::string("a") + other + ".o") != std::string::npos, own) << n;
+      EXPECT_EQ(program.find(std::string("b") + other + ".o") != std::string::npos, own) << n;
+    }
+  }
+  EXPECT_FALSE(fs::exists("__tmp__.cm"));
+}
