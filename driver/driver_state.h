@@ -37,6 +37,8 @@ struct DriverState {
   std::int32_t verbose = 0;
   // -###: each tool run is shown as its command line instead; nothing is written or deleted.
   std::uint8_t dry_run = 0;
+  // VEXA_LAUNCHER's text, started in front of every tool; nullptr when there is none.
+  const char* launcher = nullptr;
   std::uint8_t plus_state = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;

@@ -26,17 +26,25 @@ FakeWorld& world() {
 
 }  // namespace
 
-void fake_platform_reset() { world() = FakeWorld{}; }
+void fake_platform_reset() {
+  world() = FakeWorld{};
+}
 
 void fake_tool(const std::string& tool_name, const FakeTool& script) {
   world().scripts[tool_name] = script;
 }
 
-const std::vector<FakeRun>& fake_runs() { return world().runs; }
+const std::vector<FakeRun>& fake_runs() {
+  return world().runs;
+}
 
-void fake_module_path(const std::string& path) { world().module_path = path; }
+void fake_module_path(const std::string& path) {
+  world().module_path = path;
+}
 
-void fake_interrupt(int signal) { world().interrupted = signal; }
+void fake_interrupt(int signal) {
+  world().interrupted = signal;
+}
 
 int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   FakeWorld& w = world();
@@ -49,6 +57,15 @@ int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_te
   tool.process = 1;
   tool.output = 1;
   return 0;
+}
+
+// The launcher is tested end to end only: here no tool is ever found for one.
+const char* find_tool_path(const char*) {
+  return nullptr;
+}
+
+int start_launched_tool(ToolProcess&, const char*, const char*, const char*) {
+  return start_failed;
 }
 
 long read_tool_output(ToolProcess&, char* buffer, std::size_t size) {
@@ -64,7 +81,9 @@ int finish_tool(ToolProcess& tool) {
   return world().current.exit_code;
 }
 
-int interrupt_signal() { return world().interrupted; }
+int interrupt_signal() {
+  return world().interrupted;
+}
 
 void install_interrupt_handlers() {}
 
