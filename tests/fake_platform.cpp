@@ -26,25 +26,17 @@ FakeWorld& world() {
 
 }  // namespace
 
-void fake_platform_reset() {
-  world() = FakeWorld{};
-}
+void fake_platform_reset() { world() = FakeWorld{}; }
 
 void fake_tool(const std::string& tool_name, const FakeTool& script) {
   world().scripts[tool_name] = script;
 }
 
-const std::vector<FakeRun>& fake_runs() {
-  return world().runs;
-}
+const std::vector<FakeRun>& fake_runs() { return world().runs; }
 
-void fake_module_path(const std::string& path) {
-  world().module_path = path;
-}
+void fake_module_path(const std::string& path) { world().module_path = path; }
 
-void fake_interrupt(int signal) {
-  world().interrupted = signal;
-}
+void fake_interrupt(int signal) { world().interrupted = signal; }
 
 int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   FakeWorld& w = world();
@@ -81,9 +73,7 @@ int finish_tool(ToolProcess& tool) {
   return world().current.exit_code;
 }
 
-int interrupt_signal() {
-  return world().interrupted;
-}
+int interrupt_signal() { return world().interrupted; }
 
 void install_interrupt_handlers() {}
 
