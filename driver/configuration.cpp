@@ -72,6 +72,14 @@ void take_environment(const char* name, char (&directory)[name_size]) {
   if (value != nullptr) set_directory(directory, value);
 }
 
+// Only the environment names a launcher: vexa reads the configuration file of whatever
+// folder it runs in, and a folder someone else wrote must never choose a program that vexa
+// starts. A text of blanks alone has no word to start, so it is no launcher either.
+void take_launcher() {
+  const char* value = std::getenv("VEXA_LAUNCHER");
+  if (value != nullptr && value[std::strspn(value, " \t")] != '\0') state.launcher = value;
+}
+
 // The directory above the one holding the executable: the text ends at the second
 // separator from the end; the first character is never looked at.
 void cut_to_base_directory(char* path) {
@@ -142,6 +150,7 @@ void load_configuration() {
   }
   take_environment("VEXA_INC", state.include_dir);
   take_environment("VEXA_LIB", state.lib_dir);
+  take_launcher();
   if (executable_path[0] == '\0') return;
   cut_to_base_directory(executable_path);
   fill_default_directory(state.include_dir, executable_path, "include");

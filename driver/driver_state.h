@@ -48,6 +48,8 @@ struct DriverState {
   std::uint8_t dependency_files = no_dependency_files;
   // -MP: the dependency file also gives each header an empty rule of its own.
   std::uint8_t header_rules = 0;
+  // VEXA_LAUNCHER's text, started in front of every tool; nullptr when there is none.
+  const char* launcher = nullptr;
   std::uint8_t plus_state = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;

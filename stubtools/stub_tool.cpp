@@ -1,6 +1,7 @@
 // Stand-in for the five tools vexa runs. One program; the base name of argv[0] ("gcc33",
 // "pp33", "ext33", "as33" or "lk33", any letter case, ".exe" or not) says which tool it is.
-// Any other name: "vexa stub: unknown tool name <name>" on stderr, exit code 2.
+// "vstub-launch" makes it a recording launcher (below). Any other name: "vexa stub: unknown
+// tool name <name>" on stderr, exit code 2.
 //
 // gcc33, pp33, ext33, as33: the input is the last word of the command line. The output, beside
 //   it, is its name with the extension replaced (".ps" for gcc33 and pp33, ".ms" for ext33, ".o"
@@ -41,6 +42,13 @@
 //   EXIT=<n>        the exit code (default 0); with EXIT_IF=<text> only when the input (lk33:
 //                   the command file) name contains text, else 0.
 // All output is unbuffered write() calls, so nothing waits for a flush.
+//
+// vstub-launch: appends its VSTUB_LOG record as a tool does, then runs its first word as a
+//   program with the other words, standard handles inherited, and exits with that program's
+//   exit code (POSIX: it becomes that program). On Windows the program gets the rest of the
+//   launcher's own command line verbatim, so it splits its words as it would have. No word,
+//   or a program that cannot start: a message on stderr, exit code 127.
+//   VSTUB_LAUNCH_EXIT=<n>: exit code n once the record is written, nothing run.
 
 #include <fcntl.h>
 
@@ -57,6 +65,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -143,12 +152,18 @@ const char* base_name(const char* path) {
   return base;
 }
 
-const ToolInfo* find_tool(const char* base) {
+// The base name in lower case, without ".exe".
+std::string role_name(const char* base) {
   std::string name;
   for (const char* p = base; *p != '\0'; ++p)
     name += (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p;
   if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
     name.resize(name.size() - 4);
+  return name;
+}
+
+const ToolInfo* find_tool(const char* base) {
+  const std::string name = role_name(base);
   for (const ToolInfo& tool : tools)
     if (name == tool.name) return &tool;
   return nullptr;
@@ -290,6 +305,50 @@ void pause(const Run& run, const char* key) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+constexpr int cannot_launch = 127;
+
+#ifdef _WIN32
+// The command line after its first word, which CreateProcess rules delimit: quotes group,
+// and nothing is escaped in a program name.
+int run_rest(char**) {
+  const char* rest = GetCommandLineA();
+  for (bool quoted = false; *rest != '\0' && (quoted || (*rest != ' ' && *rest != '\t')); ++rest)
+    if (*rest == '"') quoted = !quoted;
+  std::string line = rest + std::strspn(rest, " \t");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process;
+  if (line.empty() || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process)) {
+    write_text(2, "vexa stub: cannot launch '" + line + "'\n");
+    return cannot_launch;
+  }
+  DWORD exit_code = cannot_launch;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &exit_code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return static_cast<int>(exit_code);
+}
+#else
+int run_rest(char** argv) {
+  if (argv[1] != nullptr) execvp(argv[1], argv + 1);
+  write_text(2, std::string("vexa stub: cannot launch '") + (argv[1] ? argv[1] : "") + "'\n");
+  return cannot_launch;
+}
+#endif
+
+int launch(int argc, char** argv) {
+  append_log(Run{}, argc, argv);
+  const char* exit_code = std::getenv("VSTUB_LAUNCH_EXIT");
+  if (exit_code != nullptr && *exit_code != '\0') return std::atoi(exit_code);
+  return run_rest(argv);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -299,6 +358,7 @@ int main(int argc, char** argv) {
   _setmode(2, _O_BINARY);
 #endif
   const char* invoked_as = base_name(argc > 0 ? argv[0] : "");
+  if (role_name(invoked_as) == "vstub-launch") return launch(argc, argv);
   Run run;
   run.tool = find_tool(invoked_as);
   if (run.tool == nullptr) {

@@ -19,6 +19,17 @@ constexpr int start_failed = 259;
 // start_failed; on failure nothing is left open.
 int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
 
+// Where start_tool would find `tool_name`, as a full absolute path; nullptr when it is found
+// nowhere. The text stays valid until the next call.
+const char* find_tool_path(const char* tool_name);
+
+// Starts the first word of `launcher` (looked up on PATH as programs are) with its other
+// words, `tool_path` and the words of `argument_text` as its arguments; on Windows its
+// command line is `launcher`, the quoted `tool_path`, one blank and `argument_text`
+// verbatim. Everything else, and the results, as start_tool.
+int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                        const char* argument_text);
+
 // Reads what the tool wrote next, blocking until something comes. Returns the number of
 // bytes, 0 at the end of its output, -1 on a read error.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size);

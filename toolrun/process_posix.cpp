@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ constexpr int wait_failed = 255;
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
 char tool_path[4096];
+char absolute_tool_path[4096];
 
 // Puts directory/name into tool_path and tells whether such a file exists.
 bool exists_as(std::string_view directory, std::string_view name) {
@@ -46,19 +48,44 @@ bool found_in(std::string_view directory, std::string_view name) {
          exists_as(directory, name.substr(0, name.size() - suffix.size()));
 }
 
-// The current directory first, then each PATH entry: the first file that exists is the
-// tool, whether it can be run or not. Returns tool_path, or nullptr.
-const char* find_tool(const char* tool_name) {
-  if (found_in(".", tool_name)) return tool_path;
+// Calls `found` with each non-empty PATH entry in order until it returns true.
+template <typename Found>
+bool any_path_directory(Found found) {
   const char* path = std::getenv("PATH");
   std::string_view rest = path != nullptr ? path : "";
   while (!rest.empty()) {
     std::size_t colon = rest.find(':');
     std::string_view directory = rest.substr(0, colon);
     rest = colon == std::string_view::npos ? "" : rest.substr(colon + 1);
-    if (!directory.empty() && found_in(directory, tool_name)) return tool_path;
+    if (!directory.empty() && found(directory)) return true;
   }
-  return nullptr;
+  return false;
+}
+
+// The current directory first, then each PATH entry: the first file that exists is the
+// tool, whether it can be run or not. Returns tool_path, or nullptr.
+const char* find_tool(const char* tool_name) {
+  auto found = [tool_name](std::string_view directory) { return found_in(directory, tool_name); };
+  return found(".") || any_path_directory(found) ? tool_path : nullptr;
+}
+
+bool is_runnable(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+// The launcher's program as execvp finds it: a name with a slash as it is, any other the
+// first such file on PATH; empty when there is none. Looked up before the spawn for the
+// same reason as a tool.
+std::string find_program(const std::string& name) {
+  if (name.find('/') != std::string::npos) return is_runnable(name) ? name : "";
+  std::string path;
+  auto found = [&name, &path](std::string_view directory) {
+    path = std::string(directory) + "/" + name;
+    return is_runnable(path);
+  };
+  return !name.empty() && any_path_directory(found) ? path : "";
 }
 
 // Runs `path` with standard output on `output_end`; returns its pid, or -1. The
@@ -91,25 +118,8 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
   return pid;
 }
 
-void record_interrupt(int signal, siginfo_t* info, void*) {
-  int saved_errno = errno;
-  received_signal = signal;
-  // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
-  // sent by a process to the driver alone has to be passed on.
-  pid_t tool = running_tool;
-  if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) kill(tool, signal);
-  errno = saved_errno;
-}
-
-}  // namespace
-
-int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
-  const char* path = find_tool(tool_name);
-  // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
-  // code 127 (under valgrind, for one), which a tool can return too.
-  if (path == nullptr || access(path, X_OK) != 0) return start_failed;
-  std::vector<std::string> words = split_command_words(argument_text);
-  words.insert(words.begin(), tool_name);
+// Starts `path` with `words` as its argument vector, standard output on a new pipe.
+int start_with_words(ToolProcess& tool, const char* path, std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -133,6 +143,54 @@ int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_te
   tool.process = pid;
   tool.output = ends[0];
   return 0;
+}
+
+void record_interrupt(int signal, siginfo_t* info, void*) {
+  int saved_errno = errno;
+  received_signal = signal;
+  // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
+  // sent by a process to the driver alone has to be passed on.
+  pid_t tool = running_tool;
+  if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) kill(tool, signal);
+  errno = saved_errno;
+}
+
+}  // namespace
+
+int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+  const char* path = find_tool(tool_name);
+  // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
+  // code 127 (under valgrind, for one), which a tool can return too.
+  if (path == nullptr || access(path, X_OK) != 0) return start_failed;
+  std::vector<std::string> words = split_command_words(argument_text);
+  words.insert(words.begin(), tool_name);
+  return start_with_words(tool, path, words);
+}
+
+const char* find_tool_path(const char* tool_name) {
+  const char* path = find_tool(tool_name);
+  if (path == nullptr || path[0] == '/') return path;
+  char directory[sizeof absolute_tool_path];
+  if (getcwd(directory, sizeof directory) == nullptr) return nullptr;
+  if (std::string_view(path).starts_with("./")) path += 2;
+  const char* separator = std::string_view(directory) == "/" ? "" : "/";
+  int length = std::snprintf(absolute_tool_path, sizeof absolute_tool_path, "%s%s%s", directory,
+                             separator, path);
+  return length > 0 && static_cast<std::size_t>(length) < sizeof absolute_tool_path
+             ? absolute_tool_path
+             : nullptr;
+}
+
+// The tool itself is not tested for being runnable: a launcher such as Wine reads it.
+int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                        const char* argument_text) {
+  std::vector<std::string> words = split_command_words(launcher);
+  std::string program = words.empty() ? "" : find_program(words[0]);
+  if (program.empty()) return start_failed;
+  words.push_back(tool_path);
+  std::vector<std::string> tool_words = split_command_words(argument_text);
+  words.insert(words.end(), tool_words.begin(), tool_words.end());
+  return start_with_words(tool, program.c_str(), words);
 }
 
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {

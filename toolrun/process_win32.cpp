@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
@@ -61,21 +62,22 @@ bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
          find_in_directories(path, search_path, tool_name);
 }
 
-// The name as given, one blank and the argument text verbatim: the tool splits its words
-// itself, by its own runtime's rules.
-bool make_command_line(char (&line)[command_line_size], const char* tool_name,
+// The parts one after another, then one blank and the argument text verbatim (nothing
+// after an empty one): the program splits its words itself, by its own runtime's rules.
+bool make_command_line(char (&line)[command_line_size], std::initializer_list<const char*> parts,
                        const char* argument_text) {
-  std::size_t name_length = std::strlen(tool_name);
-  std::size_t text_length = std::strlen(argument_text);
-  std::size_t total = name_length + (text_length > 0 ? 1 + text_length : 0);
-  if (total >= sizeof line) return false;
-  std::memcpy(line, tool_name, name_length);
-  if (text_length > 0) {
-    line[name_length] = ' ';
-    std::memcpy(line + name_length + 1, argument_text, text_length);
+  std::size_t length = 0;
+  auto append = [&line, &length](const char* text) {
+    std::size_t text_length = std::strlen(text);
+    if (length + text_length >= sizeof line) return false;
+    std::memcpy(line + length, text, text_length + 1);
+    length += text_length;
+    return true;
+  };
+  for (const char* part : parts) {
+    if (!append(part)) return false;
   }
-  line[total] = '\0';
-  return true;
+  return *argument_text == '\0' || (append(" ") && append(argument_text));
 }
 
 // Only the write end may be inherited: a copy of it held by any other process would keep
@@ -101,6 +103,26 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
                         &startup, &process) != 0;
 }
 
+// Starts `program` (nullptr: the command line's first word) with standard output on a
+// new pipe.
+int start_program(ToolProcess& tool, const char* program, char* command_line) {
+  HANDLE read_end;
+  HANDLE write_end;
+  if (!make_output_pipe(read_end, write_end)) return pipe_failed;
+  PROCESS_INFORMATION process;
+  bool started = create_tool_process(process, program, command_line, write_end);
+  // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
+  CloseHandle(write_end);
+  if (!started) {
+    CloseHandle(read_end);
+    return start_failed;
+  }
+  CloseHandle(process.hThread);
+  tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
+  tool.output = reinterpret_cast<std::intptr_t>(read_end);
+  return 0;
+}
+
 // The console delivers the event to the tool as well, which ends it; the driver records the
 // event and lives on, so that it can clean up and fail the run.
 BOOL WINAPI record_console_event(DWORD event) {
@@ -119,23 +141,29 @@ BOOL WINAPI record_console_event(DWORD event) {
 int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   static char program[MAX_PATH];
   static char command_line[command_line_size];
-  HANDLE read_end;
-  HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) return pipe_failed;
-  PROCESS_INFORMATION process;
-  bool started = find_tool(program, tool_name) &&
-                 make_command_line(command_line, tool_name, argument_text) &&
-                 create_tool_process(process, program, command_line, write_end);
-  // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
-  CloseHandle(write_end);
-  if (!started) {
-    CloseHandle(read_end);
+  // The name as given, not the path found.
+  bool ready =
+      find_tool(program, tool_name) && make_command_line(command_line, {tool_name}, argument_text);
+  return ready ? start_program(tool, program, command_line) : start_failed;
+}
+
+const char* find_tool_path(const char* tool_name) {
+  static char found[MAX_PATH];
+  static char full_path[MAX_PATH];
+  if (!find_tool(found, tool_name)) return nullptr;
+  DWORD length = GetFullPathNameA(found, sizeof full_path, full_path, nullptr);
+  return length > 0 && length < sizeof full_path ? full_path : nullptr;
+}
+
+// No application name: CreateProcessA takes the launcher's first word from the command line
+// and looks it up as Windows looks up any program.
+int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                        const char* argument_text) {
+  static char command_line[command_line_size];
+  if (!make_command_line(command_line, {launcher, " \"", tool_path, "\""}, argument_text)) {
     return start_failed;
   }
-  CloseHandle(process.hThread);
-  tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
-  tool.output = reinterpret_cast<std::intptr_t>(read_end);
-  return 0;
+  return start_program(tool, nullptr, command_line);
 }
 
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {

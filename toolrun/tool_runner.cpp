@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -137,13 +138,34 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
   }
 }
 
-int capture_tool(const char* tool_name, const char* argument_text, const LineRoute& route) {
+// What starts for a tool: the tool itself, or with a launcher the launcher and the tool's
+// full path. `shown` stands where the tool name stands in the driver's messages.
+struct Program {
+  const char* tool_name;
+  const char* tool_path;  // with a launcher only; nullptr when the tool is found nowhere
+  std::string shown;
+};
+
+Program program_for(const char* tool_name) {
+  const char* path = state.launcher != nullptr ? find_tool_path(tool_name) : nullptr;
+  if (path == nullptr) return {tool_name, nullptr, tool_name};
+  return {tool_name, path, std::string(state.launcher) + " " + path};
+}
+
+// A tool found nowhere is never handed to the launcher.
+int start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
+  if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
+  if (program.tool_path == nullptr) return start_failed;
+  return start_launched_tool(tool, state.launcher, program.tool_path, argument_text);
+}
+
+int capture_tool(const Program& program, const char* argument_text, const LineRoute& route) {
   if (int signal = interrupt_signal()) return 128 + signal;
   // The driver's own earlier messages come before anything the tool writes.
   flush_out();
   ToolProcess tool;
-  int started = start_tool(tool, tool_name, argument_text);
-  if (started == start_failed) print_out(create_error, tool_name, argument_text);
+  int started = start_program(tool, program, argument_text);
+  if (started == start_failed) print_out(create_error, program.shown.c_str(), argument_text);
   if (started != 0) return started;
   copy_output_lines(tool, route);
   int exit_code = finish_tool(tool);
@@ -159,20 +181,21 @@ char* pass_all_lines(char* line) {
 }
 
 int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilter filter) {
-  return capture_tool(tool_name, argument_text, {filter, nullptr});
+  return capture_tool(program_for(tool_name), argument_text, {filter, nullptr});
 }
 
 int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter) {
   // A dry run shows the command line the tool would get and counts the step as done.
   if (state.dry_run) {
-    print_out("%s %s\n", tool_name, argument_text);
+    print_out("%s %s\n", program_for(tool_name).shown.c_str(), argument_text);
     return 0;
   }
   if (!state.verbose) return spawn_filtered(tool_name, argument_text, filter);
-  print_out(verbose_header, tool_name, argument_text);
+  const Program program = program_for(tool_name);
+  print_out(verbose_header, program.shown.c_str(), argument_text);
   // Every line is shown unchanged, but the caller's filter still sees a copy: the linker's
   // warnings count towards the exit status with -v as without it.
-  int result = capture_tool(tool_name, argument_text, {pass_all_lines, filter});
+  int result = capture_tool(program, argument_text, {pass_all_lines, filter});
   print_out(verbose_footer, result);
   return result;
 }
