@@ -1,12 +1,6 @@
 #include "toolrun/tool_runner.h"
 
-#include <bit>
-#include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "driver/driver_state.h"
 #include "toolrun/console.h"
@@ -23,31 +17,10 @@ constexpr const char* verbose_footer = "Exitcode = %d\n";
 // costs little per line beyond its filter. A line that a read leaves incomplete moves to
 // the front, and the next read goes after it.
 constexpr std::size_t read_size = 256 * 1024;
-constexpr std::size_t chunk_size = 64;
-// Room for the zero after a line, and for the last chunk, read whole.
-char read_buffer[read_size + chunk_size];
+// Room for the zero after the last line.
+char read_buffer[read_size + 1];
 char observed_line[line_buffer_size];
 constexpr std::size_t longest_line = line_buffer_size - 1;
-
-// Bit i set where chunk[i] is a line feed.
-#if defined(__SSE2__)
-std::uint64_t line_feeds(const char* chunk) {
-  const __m128i feed = _mm_set1_epi8('\n');
-  std::uint64_t bits = 0;
-  for (std::size_t i = 0; i < chunk_size; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + i));
-    bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)))}
-            << i;
-  }
-  return bits;
-}
-#else
-std::uint64_t line_feeds(const char* chunk) {
-  std::uint64_t bits = 0;
-  for (std::size_t i = 0; i < chunk_size; ++i) bits |= std::uint64_t{chunk[i] == '\n'} << i;
-  return bits;
-}
-#endif
 
 // Lines go to `filter`, which decides what is shown; `observer`, when there is one, gets
 // a copy of each line for what it counts and never changes what is shown.
@@ -106,13 +79,12 @@ struct Block {
 // Returns where the incomplete line left over begins, and sets `shown_end`.
 char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) {
   Block block{.may_hold_zero = std::memchr(read_buffer, '\0', count) != nullptr, .route = route};
-  for (std::size_t at = 0; at < count; at += chunk_size) {
-    std::uint64_t feeds = line_feeds(read_buffer + at);
-    if (count - at < chunk_size) feeds &= (std::uint64_t{1} << (count - at)) - 1;
-    for (; feeds != 0; feeds &= feeds - 1)
-      block.take_lines_to(read_buffer + at + std::countr_zero(feeds) + 1);
-  }
   char* end = read_buffer + count;
+  char* search = read_buffer;
+  while (char* feed = static_cast<char*>(std::memchr(search, '\n', end - search))) {
+    search = feed + 1;
+    block.take_lines_to(search);
+  }
   block.take_lines_to(end - (end - block.next) % longest_line);
   block.close_run(block.next);
   shown_end = block.shown_end;
