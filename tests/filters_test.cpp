@@ -118,27 +118,6 @@ struct WarningRow {
   int counted;
 };
 
-TEST_F(FiltersTest, LinkerWarningLinesAreCountedOncePerLineAndShown) {
-  const WarningRow rows[] = {
-      {"warning line", 1, "a.o: Warning: undefined x\n", true, 1},
-      {"marker twice", 1, "a.o: Warning: b.o: Warning: c\n", true, 1},
-      {"lower case", 1, "a.o: warning: x\n", true, 0},
-      {"without colon and blank", 1, "Warning: x\n", true, 0},
-      {"without trailing blank", 1, "a.o: Warning:x\n", true, 0},
-      {"marker at the line end", 1, "x: Warning: ", true, 1},
-      {"banner with a warning", 1, "Link Completed: Warning: x\n", false, 0},
-      {"-normwarn", 0, "a.o: Warning: undefined x\n", true, 0},
-      {"ordinary line", 1, "Linking main.srf\n", true, 0},
-  };
-  for (const WarningRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    state.warnings_are_errors = row.warnings_are_errors;
-    state.warning_count = 5;
-    std::string shown = apply(filter_linker_output, row.line);
-    EXPECT_EQ(shown, row.shown ? row.line : "<hidden>");
-    EXPECT_EQ(state.warning_count, 5 + row.counted);
-  }
-}
 
 TEST_F(FiltersTest, StageAndCompilerFiltersCountNoWarnings) {
   apply(filter_stage_output, "a.s: Warning: x\n");

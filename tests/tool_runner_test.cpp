@@ -203,17 +203,6 @@ TEST_F(ToolRunnerTest, VerboseFramesTheRunAndShowsEveryLineUnchanged) {
             "Exitcode = 2\n");
 }
 
-TEST_F(ToolRunnerTest, VerboseStillCountsLinkerWarnings) {
-  capture();
-  state.verbose = 1;
-  fake_tool("lk33.exe", script("a.o: Warning: x\nb.o: Warning: y\nLink Completed\n"));
-  EXPECT_EQ(run_tool("lk33.exe", "-c __tmp__.cm", filter_linker_output), 0);
-  EXPECT_EQ(state.warning_count, 2);
-  EXPECT_EQ(shown(),
-            "--------\nlk33.exe -c __tmp__.cm\n"
-            "a.o: Warning: x\nb.o: Warning: y\nLink Completed\n"
-            "Exitcode = 0\n");
-}
 
 TEST_F(ToolRunnerTest, VerboseReportsAFailedStart) {
   capture();

@@ -23,9 +23,6 @@ constexpr std::string_view compiler_banners[] = {
 constexpr std::string_view linker_banners[] = {
     "Link Completed",
 };
-constexpr std::string_view warning_markers[] = {
-    ": Warning: ",
-};
 
 // True when the line begins with one of the patterns, byte for byte.
 bool begins_with_any(const char* line, std::span<const std::string_view> patterns) {
@@ -60,11 +57,9 @@ char* filter_compiler_output(char* line) {
 }
 
 char* filter_linker_output(char* line) {
-  if (begins_with_any(line, linker_banners)) return nullptr;
-  if (state.warnings_are_errors) {
-    for (std::string_view marker : warning_markers) {
-      if (std::strstr(line, marker.data()) != nullptr) ++state.warning_count;
-    }
-  }
-  return line;
+  return is_linker_banner(line) ? nullptr : line;
+}
+
+bool is_linker_banner(const char* line) {
+  return begins_with_any(line, linker_banners);
 }

@@ -19,14 +19,12 @@ constexpr const char* verbose_footer = "Exitcode = %d\n";
 constexpr std::size_t read_size = 256 * 1024;
 // Room for the zero after the last line.
 char read_buffer[read_size + 1];
-char observed_line[line_buffer_size];
 constexpr std::size_t longest_line = line_buffer_size - 1;
 
-// Lines go to `filter`, which decides what is shown; `observer`, when there is one, gets
-// a copy of each line for what it counts and never changes what is shown.
+// Each line goes to the watch, if any, then to the filter, which decides what is shown.
 struct LineRoute {
   OutputFilter filter;
-  OutputFilter observer;
+  LineWatch watch;
 };
 
 // Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
@@ -36,10 +34,7 @@ std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
                         const LineRoute& route) {
   char after = line[length];
   line[length] = '\0';
-  if (route.observer != nullptr) {
-    std::memcpy(observed_line, line, length + 1);
-    route.observer(observed_line);
-  }
+  if (route.watch != nullptr) route.watch(line);
   std::size_t shown = 0;
   if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
   line[length] = after;
@@ -124,27 +119,22 @@ int capture_tool(const char* tool_name, const char* argument_text, const LineRou
   return exit_code;
 }
 
-}  // namespace
-
 char* pass_all_lines(char* line) {
   return line;
 }
 
-int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilter filter) {
-  return capture_tool(tool_name, argument_text, {filter, nullptr});
-}
+}  // namespace
 
-int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter) {
+int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter,
+             LineWatch watch) {
   // A dry run shows the command line the tool would get and counts the step as done.
   if (state.dry_run) {
     print_out("%s %s\n", tool_name, argument_text);
     return 0;
   }
-  if (!state.verbose) return spawn_filtered(tool_name, argument_text, filter);
+  if (!state.verbose) return capture_tool(tool_name, argument_text, {filter, watch});
   print_out(verbose_header, tool_name, argument_text);
-  // Every line is shown unchanged, but the caller's filter still sees a copy: the linker's
-  // warnings count towards the exit status with -v as without it.
-  int result = capture_tool(tool_name, argument_text, {pass_all_lines, filter});
+  int result = capture_tool(tool_name, argument_text, {pass_all_lines, watch});
   print_out(verbose_footer, result);
   return result;
 }
