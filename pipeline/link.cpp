@@ -18,6 +18,12 @@ const char command_file_name[] = "__tmp__.cm";
 const char startup_object[] = "cstart.o";
 const char separator_text[] = {directory_separator, '\0'};
 
+// A banner is never a warning, whatever it holds.
+void count_linker_warning(const char* line) {
+  if (state.warnings_are_errors && !is_linker_banner(line) && std::strstr(line, ": Warning: "))
+    ++state.warning_count;
+}
+
 // Runs the linker on `command_file` and turns its warnings into the status.
 void run_linker(const char* command_file) {
   state.command_text[0] = '\0';
@@ -26,7 +32,8 @@ void run_linker(const char* command_file) {
     refuse_too_long(command_file);
     return;
   }
-  state.status = run_tool("lk33.exe", state.command_text, filter_linker_output);
+  state.status =
+      run_tool("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
 }
 

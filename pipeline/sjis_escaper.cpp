@@ -12,7 +12,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "driver/driver_state.h"
 #include "toolrun/console.h"
 #include "toolrun/output_file.h"
 
@@ -41,6 +40,7 @@ struct ChunkBits {
   std::uint64_t leads = 0;        // 0x81..0x9F and 0xE0..0xFC, wherever they stand
 };
 
+// ---- The classifier, SSE2 build: sixteen bytes per instruction. ----
 #if defined(VEXA_ESCAPER_SSE2)
 
 ChunkBits classify(const unsigned char* chunk) {
@@ -61,7 +61,8 @@ ChunkBits classify(const unsigned char* chunk) {
   return bits;
 }
 
-#else  // eight bytes at a time in plain integers
+#else
+// ---- The classifier, portable build: eight bytes at a time in plain integers. ----
 
 constexpr std::uint64_t every_byte = 0x0101010101010101u;
 constexpr std::uint64_t high_bits = every_byte * 0x80;
@@ -103,6 +104,7 @@ ChunkBits classify(const unsigned char* chunk) {
 }
 
 #endif
+// ---- End of the classifiers: the rest is the same for both builds. ----
 
 // The trail bytes among the chunk's bytes. A byte outside the lead ranges always ends a
 // character, so a run of lead-range bytes pairs up from its first byte: a byte is a trail
@@ -192,31 +194,30 @@ bool escape_sjis_stream(std::FILE* in, std::FILE* out) {
   return true;
 }
 
-void escape_sjis_source(const char* input, const char* output) {
+bool escape_sjis_source(const char* input, const char* output) {
   std::FILE* in = std::fopen(input, "rb");
   if (!in) {
-    state.status = 1;
     print_err(input_open_error, input);
-    return;
+    return false;
   }
   std::FILE* out = create_output_file(output, "wb");
   if (!out) {
     std::fclose(in);
-    state.status = 1;
     print_err(output_open_error, output);
-    return;
+    return false;
   }
-  state.escaped_name_length = static_cast<std::int32_t>(std::strlen(output));
   bool written = escape_sjis_stream(in, out);
   bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
   // The last buffer is written out only here: a full disk may show first at the close.
   if (std::fclose(out) != 0) written = false;
   if (!written) {
-    state.status = 1;
     print_err(output_write_error, output);
-  } else if (read_failed) {
-    state.status = 1;
-    print_err(input_read_error, input);
+    return false;
   }
+  if (read_failed) {
+    print_err(input_read_error, input);
+    return false;
+  }
+  return true;
 }

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
-void escape_sjis_source(const char* input, const char* output);
+// Writes the copy `output` of `input`; false, with the message shown, when either cannot
+// be opened, read or written.
+bool escape_sjis_source(const char* input, const char* output);
 
 // The copy itself over open streams; false when a write failed. Reads in blocks, with
 // the output identical to a byte-at-a-time pass.

@@ -70,12 +70,10 @@ void run_c_chain(const char* name) {
     return;
   }
   const char* escaped = make_slot_name(escaped_or_object_slot, name, ".$");
-  if (state.dry_run) {
-    // The compiler's command line names the copy the escaper would have written.
-    state.escaped_name_length = static_cast<std::int32_t>(std::strlen(escaped));
-  } else {
-    escape_sjis_source(name, escaped);
-  }
+  // The compiler's filter finds the copy's name in its messages by this length.
+  state.escaped_name_length = static_cast<std::int32_t>(std::strlen(escaped));
+  // A dry run names the copy the escaper would have written.
+  if (!state.dry_run && !escape_sjis_source(name, escaped)) state.status = 1;
   run_compiler(escaped, make_slot_name(first_stage_slot, name, ".ps"), 0);
   if (state.delete_temps) delete_file(escaped);
   finish_chain(name, state.slots[first_stage_slot].text);

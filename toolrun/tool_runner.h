@@ -11,8 +11,10 @@ constexpr std::size_t line_buffer_size = 512;
 // its length.
 using OutputFilter = char* (*)(char* line);
 
-// Returns the tool's exit code, or the runner's own code when it cannot run the tool.
-int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter);
-int spawn_filtered(const char* tool_name, const char* argument_text, OutputFilter filter);
+// Sees every line before the filter does, shown or not: what is counted from a tool's
+// lines stays the same when -v shows them all.
+using LineWatch = void (*)(const char* line);
 
-char* pass_all_lines(char* line);
+// Returns the tool's exit code, or the runner's own code when it cannot run the tool.
+int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter,
+             LineWatch watch = nullptr);
