@@ -230,17 +230,6 @@ RunResult EndToEnd::run(const Lines& words, const Environment& environment, cons
   return wait_for_driver(start_driver(words, environment, launch));
 }
 
-// SIGINT reaches a Windows program under Wine as a Ctrl-C console event.
-RunResult EndToEnd::run_interrupted_in(const std::string& tool, const Lines& words,
-                                       const Environment& environment, int signal,
-                                       const Launch& launch) {
-  pid_t pid = start_driver(words, environment, launch);
-  auto started = [this, &tool] { return std::ranges::count(tool_names(), tool) > 0; };
-  for (int waited = 0; pid > 0 && waited < 20000 && !started(); waited += 10) usleep(10000);
-  if (pid > 0) kill(pid, signal);
-  return wait_for_driver(pid);
-}
-
 void EndToEnd::expect_row(const Row& row) {
   if (row.posix_only && windows_driver()) GTEST_SKIP() << "a POSIX host's row";
   Lines inputs;
@@ -254,6 +243,8 @@ void EndToEnd::expect_row(const Row& row) {
     if (name.back() != '/' && name.back() != '@') bytes_after.emplace_back(name, bytes);
     inputs.push_back(name.substr(0, name.find_first_of("/@")));
   }
+  std::ranges::sort(inputs);
+  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());  // files in one folder
   Lines after = inputs;
   after.insert(after.end(), row.left.begin(), row.left.end());
   Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};

@@ -96,10 +96,6 @@ class EndToEnd : public ::testing::Test {
   // variables (VSTUB_* controls, for example).
   RunResult run(const std::vector<std::string>& words, const Environment& environment = {},
                 const Launch& launch = {});
-  // The same, with `signal` sent to the driver once `tool` has started.
-  RunResult run_interrupted_in(const std::string& tool, const std::vector<std::string>& words,
-                               const Environment& environment = {}, int signal = SIGINT,
-                               const Launch& launch = {});
   // Starts the driver without waiting for it; returns its pid, or -1.
   int start_driver(const std::vector<std::string>& words, const Environment& environment,
                    const Launch& launch = {});

@@ -4,6 +4,7 @@
 // die or cannot run, what they print, response files, names and lists at their limits,
 // inputs that cannot be read, outputs that cannot be written, a full disk, interruption.
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -361,7 +362,109 @@ std::vector<Row> fault_rows() {
   return rows;
 }
 
+// VEXA_LAUNCHER: the stand-in's vstub-launch records its words, then runs the rest.
+std::vector<Row> launcher_rows() {
+  const std::string bin =
+      EndToEnd::driver_path_of(std::filesystem::path(EndToEnd::tools_folder()) / "");
+  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"";
+  const Environment launcher = {{"VEXA_LAUNCHER", "vstub-launch"}};
+  const int unfit = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(259) : 255;
+  Lines every_tool;
+  for (const std::string tool :
+       {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms", "pp33.exe b.s",
+        "ext33.exe b.ps", "as33.exe b.ms", "lk33.exe -c __tmp__.cm"})
+    every_tool.insert(every_tool.end(), {"vstub-launch " + bin + tool, tool});
+  // clang-format off
+  std::vector<Row> rows = {
+      {.name = "a launcher gets each tool's path, each tool its own words", .words = {"a.c", "b.s"},
+       .environment = launcher, .files = sources, .left = {"a.o", "a.srf", "b.o"},
+       .tools = every_tool},
+      {.name = "a tool found nowhere starts no launcher", .words = {"-E", "b.s"},
+       .environment = {launcher[0], {"PATH", "/nonexistent"}}, .files = sources,
+       .exit_code = unfit, .out = "Process create error 'pp33.exe b.s'\n", .tools = Lines{}},
+      {.name = "a launcher that cannot start", .words = {"-E", "b.s"},
+       .environment = {{"VEXA_LAUNCHER", "no-such-launcher -x"}}, .files = sources,
+       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33 + "'\n",
+       .tools = Lines{}},
+      {.name = "a failing launcher's code is the run's", .words = {"-E", "b.s"},
+       .environment = {launcher[0], {"VSTUB_LAUNCH_EXIT", "7"}}, .files = sources, .exit_code = 7,
+       .tools = Lines{"vstub-launch " + pp33}},
+      {.name = "-v shows the launcher's text and the tool's path", .words = {"-v", "-E", "b.s"},
+       .environment = {{"VEXA_LAUNCHER", quoted}}, .files = sources,
+       .out = "--------\n" + quoted + " " + pp33 + "\nPre Processor Completed\nExitcode = 0\n",
+       .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
+      {.name = "-### shows the launcher and starts nothing", .words = {"-###", "-E", "b.s"},
+       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33 + "\n",
+       .tools = Lines{}},
+  };
+  for (const Environment& none : {Environment{}, Environment{{"VEXA_LAUNCHER", ""}},
+                                  Environment{{"VEXA_LAUNCHER", " \t "}}}) {
+    rows.push_back({.name = "no launcher: " + (none.empty() ? "a LAUNCHER= line in vexa.cfg"
+                                                             : "\"" + none[0].second + "\""),
+                    .words = {"-E", "b.s"}, .environment = none,
+                    .files = {{"b.s", "; b\n"}, {"vexa.cfg", "LAUNCHER=vstub-launch\n"}},
+                    .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s"}});
+  }
+  // clang-format on
+  return rows;
+}
+
+// -MD, -MMD, -MP; INC= (the configured include folder) is "sys" in every row.
+std::vector<Row> dependency_rows() {
+  const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
+  const Environment sys = {{"VEXA_INC", "sys"}};
+  // clang-format off
+  return {
+      {.name = "headers beside the includer, then the -I folders in order, INC= where it stands",
+       .words = {"-c", "-MD", "-Ione", "a.c", "-Itwo", "sub/a.c"}, .environment = sys,
+       .files = {{"sub/a.c", "#include \"x.h\"\n # include <x.h>\n#include \"w.h\"\n#include<s.h>"},
+                 {"sub/x.h", "#include \"z.h\""}, {"sub/z.h", ""}, {"one/x.h", ""}, {"two/x.h", ""},
+                 {"two/w.h", ""}, {"w.h", ""}, {"sys/s.h", "#include \"t.h\""}, {"sys/t.h", ""},
+                 {"two/s.h", ""}, {"a.c", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"sub/a.d", "sub/a.o: sub/a.c sub/x.h sub/z.h one" + sep + "x.h two" + sep +
+                                "w.h sys" + sep + "s.h sys" + sep + "t.h\n"}, {"a.d", "a.o: a.c\n"}}},
+      {.name = "-MMD leaves out the configured include folder", .words = {"-c", "-MMD", "a.c"},
+       .environment = sys, .files = {{"a.c", "#include <s.h>\n#include \"u.h\"\n"},
+                 {"sys/s.h", "#include \"t.h\"\n"}, {"sys/t.h", ""}, {"u.h", ""}},
+       .left = {"a.d", "a.o"}, .contents = {{"a.d", "a.o: a.c u.h\n"}}},
+      {.name = "-MP, and names escaped for make", .words = {"-c", "-MD", "-MP", "a.c"},
+       .environment = sys, .files = {{"a.c", "#include \"my x.h\"\n#include \"p$#.h\""},
+                 {"my x.h", ""}, {"p$#.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c my\\ x.h p$$\\#.h\nmy\\ x.h:\np$$\\#.h:\n"}}},
+      {.name = "a cycle, also through ../, from an assembler source", .words = {"-c", "-MD", "a.s"},
+       .environment = sys, .files = {{"a.s", "#include \"y.h\"\n#include <s.h>"},
+                 {"y.h", "#include \"x.h\""}, {"x.h", "#include \"../work/y.h\"\n#include \"a.s\""},
+                 {"sys/s.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.s y.h x.h sys" + sep + "s.h\n"}}},
+      {.name = "a missing header left out, a macro warned about, <x.h> not looked for beside",
+       .words = {"-c", "-MMD", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include \"gone.h\"\n#include HEADER\n#include <x.h>\n"}, {"x.h", ""}},
+       .err = "a.c:2: warning: #include of a macro cannot be followed; the dependency file may "
+              "miss what it names\n", .left = {"a.d", "a.o"}, .contents = {{"a.d", "a.o: a.c\n"}}},
+      {.name = "a .ps lists only itself; -MDx is no option", .words = {"-MD", "x.ps", "-MDx"},
+       .environment = sys, .files = {{"x.ps", "#include \"x.h\"\n"}, {"x.h", ""}}, .exit_code = 1,
+       .out = "Unkown Option -MDx\n", .left = {"x.d", "x.o"}, .contents = {{"x.d", "x.o: x.ps\n"}}},
+      {.name = "a failed chain leaves the older file", .words = {"-c", "-MD", "a.c"},
+       .environment = {sys[0], {"VSTUB_AS33_EXIT", "1"}},
+       .files = {{"a.c", "#include \"x.h\"\n"}, {"x.h", ""}, {"a.d", "old\n"}}, .exit_code = 1,
+       .left = {"a.ms"}},
+      {.name = "a dependency file not written, and the object goes", .words = {"-c", "-MD", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}, {"a.d/x", ""}}, .exit_code = 1,
+       .err = "Dependency file write error.'a.d'\n"},
+      {.name = "no dependency file under -E", .words = {"-E", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}}, .left = {"a.ps"}},
+      {.name = "no dependency file under -S", .words = {"-S", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}}, .left = {"a.ms"}},
+      {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}},
+       .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
+  };
+  // clang-format on
+}
+
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Driver, Rows, ::testing::ValuesIn(driver_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Faults, Rows, ::testing::ValuesIn(fault_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Launcher, Rows, ::testing::ValuesIn(launcher_rows()), row_name);
