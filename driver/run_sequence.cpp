@@ -47,7 +47,8 @@ void handle_argument(const char* word) {
 
 // A stop asked for between tools fails the run like a tool killed by that signal.
 static void take_interruption() {
-  if (state.status == 0 && interrupt_signal() != 0) state.status = 128 + interrupt_signal();
+  if (state.status == 0 && interrupt_signal() != 0)
+    state.status = signal_status(interrupt_signal());
 }
 
 // An unusable response file is refused where it stands: the words before it are handled.

@@ -89,7 +89,7 @@ void link_generated() {
   // it is written until the linker has ended and the file is gone (or kept).
   FolderLock lock;
   if (!lock_current_folder(lock)) {
-    state.status = 128 + interrupt_signal();
+    state.status = signal_status(interrupt_signal());
     return;
   }
   if (!write_command_file(text)) {

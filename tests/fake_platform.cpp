@@ -15,9 +15,9 @@ namespace {
 std::size_t position = 0;
 }  // namespace
 
-int start_tool(ToolProcess&, const char*, const char*) {
+ToolStart start_tool(ToolProcess&, const char*, const char*) {
   position = 0;
-  return 0;
+  return ToolStart::started;
 }
 
 // The launcher is tested end to end only: here no tool is ever found for one.
@@ -25,8 +25,8 @@ const char* find_tool_path(const char*) {
   return nullptr;
 }
 
-int start_launched_tool(ToolProcess&, const char*, const char*, const char*) {
-  return start_failed;
+ToolStart start_launched_tool(ToolProcess&, const char*, const char*, const char*) {
+  return ToolStart::start_failed;
 }
 
 long read_tool_output(ToolProcess&, char* buffer, std::size_t size) {
@@ -36,8 +36,9 @@ long read_tool_output(ToolProcess&, char* buffer, std::size_t size) {
   return static_cast<long>(count);
 }
 
-int finish_tool(ToolProcess&) {
-  return 0;
+bool finish_tool(ToolProcess&, int& exit_code) {
+  exit_code = 0;
+  return true;
 }
 
 int interrupt_signal() {

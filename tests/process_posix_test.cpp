@@ -47,12 +47,13 @@ class ProcessTest : public testing::Test {
   // Runs the tool to its end; its output, or "not started".
   static std::string run(const char* tool_name) {
     ToolProcess tool;
-    if (start_tool(tool, tool_name, "x.ms") != 0) return "not started";
+    if (start_tool(tool, tool_name, "x.ms") != ToolStart::started) return "not started";
     std::string output;
     char buffer[4096];
     for (long count; (count = read_tool_output(tool, buffer, sizeof buffer)) > 0;)
       output.append(buffer, count);
-    finish_tool(tool);
+    int exit_code;
+    finish_tool(tool, exit_code);
     return output;
   }
   fs::path directory_;
@@ -101,9 +102,11 @@ TEST_F(ProcessTest, InterruptionSentToTheDriverIsForwardedToTheTool) {
   setenv("VSTUB_AS33_SLEEP_MS", "20000", 1);
   for (int signal : {SIGTERM, SIGINT}) {
     ToolProcess tool;
-    ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), 0);
+    ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), ToolStart::started);
     ASSERT_EQ(signal == SIGTERM ? kill(getpid(), signal) : sigqueue(getpid(), signal, sigval{}), 0);
-    EXPECT_EQ(finish_tool(tool), 128 + signal);
+    int exit_code = -1;
+    EXPECT_TRUE(finish_tool(tool, exit_code));
+    EXPECT_EQ(exit_code, 128 + signal);
     EXPECT_EQ(interrupt_signal(), signal);
   }
 }

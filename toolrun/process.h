@@ -10,14 +10,18 @@ struct ToolProcess {
   std::intptr_t output = -1;   // read end of the tool's standard output pipe
 };
 
-// Codes of the runner's own failures, returned where a tool's exit code would be.
-constexpr int pipe_failed = 1;
-constexpr int start_failed = 259;
+// What became of a start; only the tool runner turns a failure into what users see.
+enum class ToolStart { started, pipe_failed, start_failed };
+
+// The status of a run ended by signal N, as a shell's $? gives it.
+constexpr int signal_status(int signal) {
+  return 128 + signal;
+}
 
 // Starts `tool_name` with `argument_text` as its words (split as the tool's own runtime
-// would), standard output on a pipe, everything else inherited. Returns 0, pipe_failed or
-// start_failed; on failure nothing is left open.
-int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
+// would), standard output on a pipe, everything else inherited. On failure nothing is left
+// open.
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
 
 // Where start_tool would find `tool_name`, as a full absolute path; nullptr when it is found
 // nowhere. The text stays valid until the next call.
@@ -27,16 +31,17 @@ const char* find_tool_path(const char* tool_name);
 // words, `tool_path` and the words of `argument_text` as its arguments; on Windows its
 // command line is `launcher`, the quoted `tool_path`, one blank and `argument_text`
 // verbatim. Everything else, and the results, as start_tool.
-int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
-                        const char* argument_text);
+ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                              const char* argument_text);
 
 // Reads what the tool wrote next, blocking until something comes. Returns the number of
 // bytes, 0 at the end of its output, -1 on a read error.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size);
 
-// Closes the pipe, waits for the tool to end and returns its exit code (128 + N for a
-// tool killed by signal N). Releases everything the start acquired.
-int finish_tool(ToolProcess& tool);
+// Closes the pipe, waits for the tool to end and sets `exit_code` (signal_status(N) for a
+// tool killed by signal N); false when the wait itself failed. Releases everything the start
+// acquired.
+bool finish_tool(ToolProcess& tool, int& exit_code);
 
 // The signal (or console event) that asked the driver to stop, 0 when none has. Once
 // set, no further tool is started.

@@ -24,7 +24,6 @@ volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
 
 // Returned when the tool's end cannot be learned: a failure all the same.
-constexpr int wait_failed = 255;
 // Ctrl-C, a polite kill, and the terminal going away: each stops the run cleanly.
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -119,7 +118,7 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
 }
 
 // Starts `path` with `words` as its argument vector, standard output on a new pipe.
-int start_with_words(ToolProcess& tool, const char* path, std::vector<std::string>& words) {
+ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -127,7 +126,7 @@ int start_with_words(ToolProcess& tool, const char* path, std::vector<std::strin
   int ends[2];
   // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
   // tool inherits either end.
-  if (pipe2(ends, O_CLOEXEC) != 0) return pipe_failed;
+  if (pipe2(ends, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
 #ifdef F_SETPIPE_SZ
   // A flood of output then takes a quarter of the steps from tool to driver. If refused,
   // the pipe keeps its default size.
@@ -138,11 +137,11 @@ int start_with_words(ToolProcess& tool, const char* path, std::vector<std::strin
   close(ends[1]);
   if (pid < 0) {
     close(ends[0]);
-    return start_failed;
+    return ToolStart::start_failed;
   }
   tool.process = pid;
   tool.output = ends[0];
-  return 0;
+  return ToolStart::started;
 }
 
 void record_interrupt(int signal, siginfo_t* info, void*) {
@@ -157,11 +156,11 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
 
 }  // namespace
 
-int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   const char* path = find_tool(tool_name);
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (path == nullptr || access(path, X_OK) != 0) return start_failed;
+  if (path == nullptr || access(path, X_OK) != 0) return ToolStart::start_failed;
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
@@ -182,11 +181,11 @@ const char* find_tool_path(const char* tool_name) {
 }
 
 // The tool itself is not tested for being runnable: a launcher such as Wine reads it.
-int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
-                        const char* argument_text) {
+ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                              const char* argument_text) {
   std::vector<std::string> words = split_command_words(launcher);
   std::string program = words.empty() ? "" : find_program(words[0]);
-  if (program.empty()) return start_failed;
+  if (program.empty()) return ToolStart::start_failed;
   words.push_back(tool_path);
   std::vector<std::string> tool_words = split_command_words(argument_text);
   words.insert(words.end(), tool_words.begin(), tool_words.end());
@@ -201,7 +200,7 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
   return count;
 }
 
-int finish_tool(ToolProcess& tool) {
+bool finish_tool(ToolProcess& tool, int& exit_code) {
   close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
   pid_t pid = static_cast<pid_t>(tool.process);
   tool = ToolProcess{};
@@ -215,9 +214,9 @@ int finish_tool(ToolProcess& tool) {
   pid_t reaped;
   while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  if (reaped != pid) return wait_failed;
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return WEXITSTATUS(status);
+  if (reaped != pid) return false;
+  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
+  return true;
 }
 
 int interrupt_signal() {

@@ -105,22 +105,22 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
 
 // Starts `program` (nullptr: the command line's first word) with standard output on a
 // new pipe.
-int start_program(ToolProcess& tool, const char* program, char* command_line) {
+ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) return pipe_failed;
+  if (!make_output_pipe(read_end, write_end)) return ToolStart::pipe_failed;
   PROCESS_INFORMATION process;
   bool started = create_tool_process(process, program, command_line, write_end);
   // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
   CloseHandle(write_end);
   if (!started) {
     CloseHandle(read_end);
-    return start_failed;
+    return ToolStart::start_failed;
   }
   CloseHandle(process.hThread);
   tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
   tool.output = reinterpret_cast<std::intptr_t>(read_end);
-  return 0;
+  return ToolStart::started;
 }
 
 // The console delivers the event to the tool as well, which ends it; the driver records the
@@ -138,13 +138,13 @@ BOOL WINAPI record_console_event(DWORD event) {
 
 }  // namespace
 
-int start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
   static char program[MAX_PATH];
   static char command_line[command_line_size];
   // The name as given, not the path found.
   bool ready =
       find_tool(program, tool_name) && make_command_line(command_line, {tool_name}, argument_text);
-  return ready ? start_program(tool, program, command_line) : start_failed;
+  return ready ? start_program(tool, program, command_line) : ToolStart::start_failed;
 }
 
 const char* find_tool_path(const char* tool_name) {
@@ -157,11 +157,11 @@ const char* find_tool_path(const char* tool_name) {
 
 // No application name: CreateProcessA takes the launcher's first word from the command line
 // and looks it up as Windows looks up any program.
-int start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
-                        const char* argument_text) {
+ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
+                              const char* argument_text) {
   static char command_line[command_line_size];
   if (!make_command_line(command_line, {launcher, " \"", tool_path, "\""}, argument_text)) {
-    return start_failed;
+    return ToolStart::start_failed;
   }
   return start_program(tool, nullptr, command_line);
 }
@@ -180,18 +180,17 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
 
 // The exit code is asked for only once the process has ended, so a tool that really exits
 // with 259 (STILL_ACTIVE) is not taken for one still running.
-int finish_tool(ToolProcess& tool) {
+bool finish_tool(ToolProcess& tool, int& exit_code) {
   CloseHandle(handle_of(tool.output));
   HANDLE process = handle_of(tool.process);
-  DWORD exit_code = start_failed;
-  if (WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process, &exit_code)) {
-    exit_code = start_failed;
-  }
+  DWORD code = 0;
+  bool waited =
+      WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
   tool.process = -1;
   tool.output = -1;
-  return static_cast<int>(exit_code);
+  exit_code = static_cast<int>(code);
+  return waited;
 }
 
 int interrupt_signal() {

@@ -13,6 +13,11 @@ constexpr const char* create_error = "Process create error '%s %s'\n";
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
 
+// The runner's own failures, given where a tool's exit code would be.
+constexpr int pipe_failed_code = 1;
+constexpr int start_failed_code = 259;
+constexpr int wait_failed_code = 255;  // one a POSIX host can carry too
+
 // The tool's output is cut into lines and filtered where it was read. The shown bytes
 // close up at the front of the block and go out in one write per read, so that a flood
 // costs little per line beyond its filter. A line that a read leaves incomplete moves to
@@ -120,24 +125,31 @@ Program program_for(const char* tool_name) {
 }
 
 // A tool found nowhere is never handed to the launcher.
-int start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
+ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
   if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
-  if (program.tool_path == nullptr) return start_failed;
+  if (program.tool_path == nullptr) return ToolStart::start_failed;
   return start_launched_tool(tool, state.launcher, program.tool_path, argument_text);
 }
 
 int capture_tool(const Program& program, const char* argument_text, const LineRoute& route) {
-  if (int signal = interrupt_signal()) return 128 + signal;
+  if (int signal = interrupt_signal()) return signal_status(signal);
   // The driver's own earlier messages come before anything the tool writes.
   flush_out();
   ToolProcess tool;
-  int started = start_program(tool, program, argument_text);
-  if (started == start_failed) print_out(create_error, program.shown.c_str(), argument_text);
-  if (started != 0) return started;
+  switch (start_program(tool, program, argument_text)) {
+    case ToolStart::started:
+      break;
+    case ToolStart::pipe_failed:
+      return pipe_failed_code;
+    case ToolStart::start_failed:
+      print_out(create_error, program.shown.c_str(), argument_text);
+      return start_failed_code;
+  }
   copy_output_lines(tool, route);
-  int exit_code = finish_tool(tool);
+  int exit_code = 0;
+  if (!finish_tool(tool, exit_code)) exit_code = wait_failed_code;
   // An interrupted tool may still exit 0; the step must count as failed all the same.
-  if (int signal = interrupt_signal()) return 128 + signal;
+  if (int signal = interrupt_signal()) return signal_status(signal);
   return exit_code;
 }
 
