@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "driver/platform.h"
-#include "toolrun/console.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "toolrun/console.h"
+#include "driver/console.h"
 
 DriverState state;
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
-#include "toolrun/console.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "driver/configuration.h"
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "driver/options.h"
 #include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/link.h"
-#include "toolrun/console.h"
 #include "toolrun/process.h"
 
 // Built from the project's version and the host the build was made for.

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/stages.h"
 #include "toolrun/command_words.h"
-#include "toolrun/console.h"
 #include "toolrun/output_file.h"
 
 namespace {

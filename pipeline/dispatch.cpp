@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/stages.h"
-#include "toolrun/console.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/stages.h"
-#include "toolrun/console.h"
 #include "toolrun/filters.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"

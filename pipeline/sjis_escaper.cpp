@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "toolrun/console.h"
+#include "driver/console.h"
 #include "toolrun/output_file.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/dependencies.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/sjis_escaper.h"
-#include "toolrun/console.h"
 #include "toolrun/filters.h"
 #include "toolrun/tool_runner.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "driver/console.h"
 #include "driver/driver_state.h"
-#include "toolrun/console.h"
 #include "toolrun/process.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "toolrun/console.h"
+#include "driver/console.h"
 
 #include <cstdarg>
 #include <cstdio>
