@@ -32,10 +32,6 @@ bool read_chunk(std::FILE* file, char* line, std::size_t size) {
   return length > 0;
 }
 
-bool starts_with(const char* line, const char* prefix) {
-  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
-}
-
 bool ends_with_lib(const char* line, std::size_t length) {
   const char* tail = line + length - 4;
   const char lower_case[] = ".lib";

@@ -53,12 +53,24 @@ bool append_text(char* dest, std::size_t size, std::initializer_list<const char*
   return true;
 }
 
-void refuse_full_list(const char* word) {
-  print_err("Too many options or files, list full at '%s'\n", word);
+void refuse(const char* message, const char* word) {
+  print_err(message, word);
   if (state.status == 0) state.status = 1;
 }
 
-void refuse_too_long(const char* word) {
-  print_err("Name or value too long '%s'\n", word);
+void refuse_on_stdout(const char* message, const char* word) {
+  print_out(message, word);
   if (state.status == 0) state.status = 1;
+}
+
+void refuse_full_list(const char* word) {
+  refuse("Too many options or files, list full at '%s'\n", word);
+}
+
+void refuse_too_long(const char* word) {
+  refuse("Name or value too long '%s'\n", word);
+}
+
+bool starts_with(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }

@@ -100,6 +100,11 @@ bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
 
 // Appends all `parts` to a list as one entry, or refuses `word` with a message on standard
 // error and status 1 when the list is full.
+// Shows `message` (a format naming `word`) and fails the run, on standard error or, for the
+// messages users of the tool chain know there, on standard output.
+void refuse(const char* message, const char* word);
+void refuse_on_stdout(const char* message, const char* word);
+
 void refuse_full_list(const char* word);
 
 template <std::size_t N>
@@ -109,3 +114,5 @@ void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts,
 
 // Refuses `word` because it, or a text made from it, is too long for its field.
 void refuse_too_long(const char* word);
+
+bool starts_with(const char* text, const char* prefix);

@@ -54,10 +54,6 @@ enum PlusState : std::uint8_t {
 constexpr unsigned ends_line = 1;
 constexpr unsigned with_dash = 2;
 
-bool starts_with(const char* word, const char* prefix) {
-  return std::strncmp(word, prefix, std::strlen(prefix)) == 0;
-}
-
 bool is(const char* word, const char* literal) {
   return std::strcmp(word, literal) == 0;
 }
@@ -88,8 +84,7 @@ void set_output_name(const char* word) {
 }
 
 void refuse_unknown_option(const char* word) {
-  print_out("Unkown Option %s\n", word);
-  state.status = 1;
+  refuse_on_stdout("Unkown Option %s\n", word);
 }
 
 // The rows are tried in this order and the first that matches decides; where they
@@ -149,8 +144,7 @@ void handle_plus_option(const char* word) {
   const char* name = word + 1;
   switch (find_plus_option_class(name)) {
     case 0:
-      print_err("err options '%s'\n", word);
-      state.status = 1;
+      refuse("err options '%s'\n", word);
       break;
     case 1:
       break;

@@ -47,12 +47,8 @@ bool read_whole_file(const std::string& name, std::string& text) {
   return !failed;
 }
 
-bool starts_with(const std::string& text, std::string_view mark) {
-  return text.compare(0, mark.size(), mark) == 0;
-}
-
 bool is_utf16(const std::string& text) {
-  return starts_with(text, "\xFF\xFE") || starts_with(text, "\xFE\xFF");
+  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
 }
 
 std::string refusal(const char* format, const std::string& name) {
@@ -78,7 +74,7 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
     command.failure_message = refusal(problem, name);
     return;
   }
-  if (starts_with(text, "\xEF\xBB\xBF")) text.erase(0, 3);
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   for (const std::string& inner : split_response_text(text)) {
     expand_word(inner, depth + 1, files_read, command);
   }

@@ -57,8 +57,7 @@ static void handle_words(const CommandWords& command) {
     take_interruption();
     if (state.status != 0) return;
     if (i == command.failure_at) {
-      print_err("%s", command.failure_message.c_str());
-      state.status = 1;
+      refuse("%s", command.failure_message.c_str());
       return;
     }
     if (i == command.words.size()) return;
@@ -80,8 +79,7 @@ int run_driver(int word_count, const char* const* words) {
   handle_words(command);
   take_interruption();
   if (state.file_count == 0) {
-    print_out("%s\n", usage_text);
-    state.status = 1;
+    refuse_on_stdout("%s\n", usage_text);
   } else if (state.stage_limit >= 3 && state.status == 0) {
     if (state.make_command_file) {
       link_generated();

@@ -189,8 +189,7 @@ void write_dependency_file(const char* source, const char* object) {
     scan_text(scan, source, text, false);
   }
   if (write_through_temporary(name, dependency_text(source, object, scan))) return;
-  print_err(write_error, name.c_str());
-  state.status = 1;
+  refuse(write_error, name.c_str());
   // An object left newer than its source would pass for up to date without its dependencies.
   if (state.delete_temps) delete_file(object);
 }

@@ -21,18 +21,15 @@ bool is_source_type(const char* extension) {
 // it could not reach the linker: refuse the mix rather than drop or garble them.
 bool refuse_beside_command_file(const char* name) {
   if (state.make_command_file) return false;
-  print_err("File '%s' cannot be linked together with a command file\n", name);
-  state.status = 1;
+  refuse("File '%s' cannot be linked together with a command file\n", name);
   return true;
 }
 
 void add_command_file(const char* name) {
   if (!state.make_command_file) {
-    print_err("Command file '%s' follows another command file\n", name);
-    state.status = 1;
+    refuse("Command file '%s' follows another command file\n", name);
   } else if (state.file_count > 0) {
-    print_err("Command file '%s' cannot be linked together with object files\n", name);
-    state.status = 1;
+    refuse("Command file '%s' cannot be linked together with object files\n", name);
   } else {
     ++state.file_count;
     state.make_command_file = 0;
@@ -57,8 +54,7 @@ void dispatch_input(const char* name) {
   } else if (std::strcmp(extension, ".cm") == 0) {
     add_command_file(name);
   } else {
-    print_out("Unkown File %s\n", name);
-    state.status = 1;
+    refuse_on_stdout("Unkown File %s\n", name);
   }
 }
 

@@ -94,8 +94,7 @@ void link_generated() {
   }
   if (!write_command_file(text)) {
     unlock_folder(lock);
-    print_err("Command file write error.'%s'\n", command_file_name);
-    state.status = 1;
+    refuse("Command file write error.'%s'\n", command_file_name);
     return;
   }
   run_linker(command_file_name);
