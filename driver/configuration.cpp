@@ -121,9 +121,9 @@ void skip_utf8_mark(std::FILE* file) {
 
 void read_configuration_lines(std::FILE* file) {
   skip_utf8_mark(file);
-  while (state.status == 0 && read_chunk(file, state.command_text, sizeof state.command_text)) {
-    apply_line_rules(state.command_text);
-  }
+  // A longer line comes in pieces of 1023 bytes, as it always has.
+  char line[list_size];
+  while (state.status == 0 && read_chunk(file, line, sizeof line)) apply_line_rules(line);
 }
 
 // Without the executable's path there is neither a file beside it nor a default

@@ -10,6 +10,11 @@ struct ToolProcess {
   std::intptr_t output = -1;   // read end of the tool's standard output pipe
 };
 
+// What a tool's output pipe holds before the tool waits for the driver: with room for a
+// quarter of a megabyte a flood of output takes few steps from tool to driver. Both hosts
+// ask for it; where refused the pipe keeps its default size.
+constexpr std::size_t tool_pipe_size = 256 * 1024;
+
 // What became of a start; only the tool runner turns a failure into what users see.
 enum class ToolStart { started, pipe_failed, start_failed };
 

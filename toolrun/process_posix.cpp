@@ -128,9 +128,7 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   // tool inherits either end.
   if (pipe2(ends, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
 #ifdef F_SETPIPE_SZ
-  // A flood of output then takes a quarter of the steps from tool to driver. If refused,
-  // the pipe keeps its default size.
-  fcntl(ends[0], F_SETPIPE_SZ, 256 * 1024);
+  fcntl(ends[0], F_SETPIPE_SZ, static_cast<int>(tool_pipe_size));
 #endif
   pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
   // The tool now holds the only write end, so its end is the end of the pipe.

@@ -83,7 +83,7 @@ bool make_command_line(char (&line)[command_line_size], std::initializer_list<co
 // Only the write end may be inherited: a copy of it held by any other process would keep
 // the pipe from ever reaching its end.
 bool make_output_pipe(HANDLE& read_end, HANDLE& write_end) {
-  if (!CreatePipe(&read_end, &write_end, nullptr, 512)) return false;
+  if (!CreatePipe(&read_end, &write_end, nullptr, tool_pipe_size)) return false;
   if (SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
   CloseHandle(read_end);
   CloseHandle(write_end);
