@@ -290,15 +290,25 @@ void flood(const Run& run, unsigned long long total, unsigned long long line_len
   }
 }
 
-void die_by_signal(int signal_number) {
 #ifdef _WIN32
-  (void)signal_number;
+// What the C runtime's default action for a raised signal gives: exit code 3, no message.
+void die_by_signal(int) {
   std::_Exit(3);
+}
+
+// Bytes go out as written: no "\r" added in front of "\n".
+void use_binary_output() {
+  _setmode(1, _O_BINARY);
+  _setmode(2, _O_BINARY);
+}
 #else
+void die_by_signal(int signal_number) {
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
-#endif
 }
+
+void use_binary_output() {}
+#endif
 
 void pause(const Run& run, const char* key) {
   if (const long long milliseconds = control_number(run, key, 0); milliseconds > 0)
@@ -352,11 +362,7 @@ int launch(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  // Bytes go out as written: no "\r" added in front of "\n".
-  _setmode(1, _O_BINARY);
-  _setmode(2, _O_BINARY);
-#endif
+  use_binary_output();
   const char* invoked_as = base_name(argc > 0 ? argv[0] : "");
   if (role_name(invoked_as) == "vstub-launch") return launch(argc, argv);
   Run run;
