@@ -32,10 +32,19 @@ enum DependencyFiles : std::uint8_t {
   headers_outside_include_dir = 2
 };
 
+// How far a source is carried: the last of its tools that -E, -S or -c lets run, or on
+// through the link.
+enum StageLimit : std::int8_t {
+  first_stage_only = 0,   // -E
+  through_extender = 1,   // -S
+  through_assembler = 2,  // -c
+  through_link = 3,
+};
+
 struct DriverState {
   std::uint8_t delete_temps = 1;
   std::uint8_t sjis_mode = 1;
-  std::int8_t stage_limit = 3;
+  std::int8_t stage_limit = through_link;
   std::uint8_t warnings_are_errors = 1;
   std::uint8_t link_startup = 1;
   std::uint8_t link_default_libs = 1;

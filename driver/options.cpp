@@ -7,40 +7,47 @@
 
 namespace {
 
-struct PlusOption {
-  const char* name;
-  int option_class;
+// What a '+' option takes and writes.
+enum class PlusClass {
+  unknown,
+  always_written,  // accepted; the command file always carries its line
+  own_line,        // a line of its own
+  value,           // the next word is the value and ends the line
+  block,           // a word, then words up to one that ends in "}"
 };
 
-constexpr PlusOption plus_option_table[] = {
-    // accepted; the command file always carries these lines
-    {"v3", 1},
-    {"objsym", 1},
-    // a line of its own
-    {"m", 2},
-    {"s", 2},
-    {"cref", 2},
-    {"g", 2},
-    {"e", 2},
-    {"w", 2},
-    {"d", 2},
-    {"ld", 2},
-    {"inclink", 2},
-    // the next word is the value and ends the line
-    {"o", 3},
-    {"l", 4},
-    {"defsym", 4},
-    {"align", 4},
-    {"defaddr", 4},
-    // a word, then words up to one that ends in "}"
-    {"codeblock", 5},
-    {"datablock", 5},
-    {"bssblock", 5},
-    {"ucodeblock", 5},
-    {"udatablock", 5},
-    {"ubssblock", 5},
-    {"addr", 5},
+struct PlusOption {
+  const char* name;
+  PlusClass option_class;
 };
+
+// clang-format off
+constexpr PlusOption plus_option_table[] = {
+    {"v3", PlusClass::always_written},
+    {"objsym", PlusClass::always_written},
+    {"m", PlusClass::own_line},
+    {"s", PlusClass::own_line},
+    {"cref", PlusClass::own_line},
+    {"g", PlusClass::own_line},
+    {"e", PlusClass::own_line},
+    {"w", PlusClass::own_line},
+    {"d", PlusClass::own_line},
+    {"ld", PlusClass::own_line},
+    {"inclink", PlusClass::own_line},
+    {"o", PlusClass::value},
+    {"l", PlusClass::value},
+    {"defsym", PlusClass::value},
+    {"align", PlusClass::value},
+    {"defaddr", PlusClass::value},
+    {"codeblock", PlusClass::block},
+    {"datablock", PlusClass::block},
+    {"bssblock", PlusClass::block},
+    {"ucodeblock", PlusClass::block},
+    {"udatablock", PlusClass::block},
+    {"ubssblock", PlusClass::block},
+    {"addr", PlusClass::block},
+};
+// clang-format on
 
 // What the next word is owed to while a '+' option is pending.
 enum PlusState : std::uint8_t {
@@ -96,11 +103,11 @@ void handle_dash_option(const char* word) {
   } else if (is(word, "-b")) {
     state.delete_temps = 0;
   } else if (is(word, "-E")) {
-    state.stage_limit = 0;
+    state.stage_limit = first_stage_only;
   } else if (is(word, "-S")) {
-    state.stage_limit = 1;
+    state.stage_limit = through_extender;
   } else if (is(word, "-c")) {
-    state.stage_limit = 2;
+    state.stage_limit = through_assembler;
   } else if (is(word, "-v")) {
     state.verbose = 1;
   } else if (starts_with(word, "-gp=")) {
@@ -140,23 +147,34 @@ void handle_dash_option(const char* word) {
   }
 }
 
+PlusClass find_plus_option_class(const char* name) {
+  for (const PlusOption& option : plus_option_table) {
+    if (is(name, option.name)) return option.option_class;
+  }
+  return PlusClass::unknown;
+}
+
+void append_command_file_option(unsigned flags, const char* text) {
+  append_or_refuse(state.command_file_options,
+                   {flags & with_dash ? "-" : "", text, flags & ends_line ? "\n" : " "}, text);
+}
+
 void handle_plus_option(const char* word) {
   const char* name = word + 1;
   switch (find_plus_option_class(name)) {
-    case 0:
+    case PlusClass::unknown:
       refuse("err options '%s'\n", word);
       break;
-    case 1:
+    case PlusClass::always_written:
       break;
-    case 2:
+    case PlusClass::own_line:
       append_command_file_option(with_dash | ends_line, name);
       break;
-    case 3:
-    case 4:
+    case PlusClass::value:
       append_command_file_option(with_dash, name);
       state.plus_state = value_word;
       break;
-    case 5:
+    case PlusClass::block:
       append_command_file_option(with_dash, name);
       state.plus_state = first_block_word;
       break;
@@ -194,14 +212,6 @@ void handle_option(const char* word) {
   }
 }
 
-int find_plus_option_class(const char* name) {
-  for (const PlusOption& option : plus_option_table) {
-    if (is(name, option.name)) return option.option_class;
-  }
-  return 0;
-}
-
-void append_command_file_option(unsigned flags, const char* text) {
-  append_or_refuse(state.command_file_options,
-                   {flags & with_dash ? "-" : "", text, flags & ends_line ? "\n" : " "}, text);
+bool plus_option_waits_for_word() {
+  return state.plus_state != no_plus_option;
 }

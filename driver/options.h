@@ -3,5 +3,6 @@
 #pragma once
 
 void handle_option(const char* word);
-int find_plus_option_class(const char* name);
-void append_command_file_option(unsigned flags, const char* text);
+
+// True while a '+' option waits for a word of its own, which is then only text for it.
+bool plus_option_waits_for_word();

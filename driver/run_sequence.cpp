@@ -38,7 +38,7 @@ static bool answer_help_or_version(const std::vector<std::string>& words) {
 }
 
 void handle_argument(const char* word) {
-  if (state.plus_state != 0 || word[0] == '-' || word[0] == '+') {
+  if (plus_option_waits_for_word() || word[0] == '-' || word[0] == '+') {
     handle_option(word);
   } else {
     dispatch_input(word);
@@ -80,7 +80,7 @@ int run_driver(int word_count, const char* const* words) {
   take_interruption();
   if (state.file_count == 0) {
     refuse_on_stdout("%s\n", usage_text);
-  } else if (state.stage_limit >= 3 && state.status == 0) {
+  } else if (state.stage_limit == through_link && state.status == 0) {
     if (state.make_command_file) {
       link_generated();
     } else {

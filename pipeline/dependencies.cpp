@@ -9,7 +9,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/stages.h"
+#include "pipeline/delete_file.h"
 #include "toolrun/command_words.h"
 #include "toolrun/output_file.h"
 

@@ -4,6 +4,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "pipeline/link.h"
 #include "pipeline/stages.h"
 
 namespace {
@@ -56,18 +57,4 @@ void dispatch_input(const char* name) {
   } else {
     refuse_on_stdout("Unkown File %s\n", name);
   }
-}
-
-void add_object(const char* name) {
-  char* output = state.slots[output_slot].text;
-  if (!append_text(state.object_list, {name, "\n"})) {
-    refuse_full_list(name);
-    return;
-  }
-  if (output[0] == '\0') make_slot_name(output_slot, name, ".srf");
-  ++state.file_count;
-}
-
-void add_library(const char* name) {
-  append_or_refuse(state.library_list, {name, "\n"}, name);
 }

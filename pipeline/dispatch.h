@@ -3,5 +3,3 @@
 #pragma once
 
 void dispatch_input(const char* name);
-void add_object(const char* name);
-void add_library(const char* name);

@@ -5,7 +5,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/stages.h"
+#include "pipeline/delete_file.h"
 #include "toolrun/filters.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
@@ -106,4 +106,18 @@ void link_generated() {
 
 void link_user_command_file() {
   run_linker(state.object_list);
+}
+
+void add_object(const char* name) {
+  char* output = state.slots[output_slot].text;
+  if (!append_text(state.object_list, {name, "\n"})) {
+    refuse_full_list(name);
+    return;
+  }
+  if (output[0] == '\0') make_slot_name(output_slot, name, ".srf");
+  ++state.file_count;
+}
+
+void add_library(const char* name) {
+  append_or_refuse(state.library_list, {name, "\n"}, name);
 }

@@ -1,7 +1,12 @@
-// The link: the generated command file, or the user's own, and the linker run.
+// The link: its inputs as the chains and the words give them, the generated command file
+// or the user's own, and the linker run.
 #pragma once
 
 #include <cstddef>
+
+// An object for the link; the first one names the program unless -e did.
+void add_object(const char* name);
+void add_library(const char* name);
 
 // Room for every block of the generated command file at its fullest.
 constexpr std::size_t command_file_size = 8192;
