@@ -1,5 +1,6 @@
 #include "driver/driver_state.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/console.h"
@@ -69,6 +70,17 @@ void refuse_full_list(const char* word) {
 
 void refuse_too_long(const char* word) {
   refuse("Name or value too long '%s'\n", word);
+}
+
+bool read_whole_file(const char* name, std::string& text) {
+  std::FILE* file = std::fopen(name, "rb");
+  if (file == nullptr) return false;
+  char block[4096];
+  std::size_t count;
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);
+  bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  return read;
 }
 
 bool starts_with(const char* text, const char* prefix) {

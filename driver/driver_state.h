@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "driver/platform.h"
 
@@ -125,3 +126,8 @@ void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts,
 void refuse_too_long(const char* word);
 
 bool starts_with(const char* text, const char* prefix);
+
+// Appends the bytes of the file `name` to `text`, read in binary so that a file reads alike
+// on every host; false when it cannot be opened or read (a directory opens on some hosts
+// but cannot be read).
+bool read_whole_file(const char* name, std::string& text);

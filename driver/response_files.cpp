@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "driver/driver_state.h"
+
 namespace {
 
 constexpr const char* read_error = "Response file read error.'%s'\n";
@@ -35,18 +37,6 @@ std::string read_word(std::string_view text, std::size_t& at) {
   return word;
 }
 
-// Binary, so a CR LF line end is two blanks like any others on every host.
-bool read_whole_file(const std::string& name, std::string& text) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) return false;
-  char block[4096];
-  std::size_t count;
-  while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return !failed;
-}
-
 bool is_utf16(const std::string& text) {
   return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
 }
@@ -64,11 +54,11 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
   }
   const std::string name = word.substr(1);
   std::string text;
-  const char* problem = depth > deepest_response_file        ? nesting_error
-                        : ++files_read > most_response_files ? count_error
-                        : !read_whole_file(name, text)       ? read_error
-                        : is_utf16(text)                     ? utf16_error
-                                                             : nullptr;
+  const char* problem = depth > deepest_response_file          ? nesting_error
+                        : ++files_read > most_response_files   ? count_error
+                        : !read_whole_file(name.c_str(), text) ? read_error
+                        : is_utf16(text)                       ? utf16_error
+                                                               : nullptr;
   if (problem != nullptr) {
     command.failure_at = command.words.size();
     command.failure_message = refusal(problem, name);

@@ -52,18 +52,6 @@ std::string joined(const std::string& directory, const std::string& name) {
   return directory + directory_separator + name;
 }
 
-// A directory opens on some hosts but cannot be read: it is no header.
-bool read_whole_file(const std::string& name, std::string& text) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) return false;
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
-  bool read = std::ferror(file) == 0;
-  std::fclose(file);
-  return read;
-}
-
 Include parse_include(const std::string& line) {
   std::size_t at = line.find_first_not_of(blanks);
   if (at == std::string::npos || line[at] != '#') return {};
@@ -94,7 +82,7 @@ bool take(Scan& scan, const std::string& name, bool in_include_dir) {
   if (error) return false;
   if (std::find(scan.read.begin(), scan.read.end(), identity) != scan.read.end()) return true;
   std::string text;
-  if (!read_whole_file(name, text)) return false;
+  if (!read_whole_file(name.c_str(), text)) return false;
   scan.read.push_back(identity);
   if (!in_include_dir || state.dependency_files == all_headers) scan.headers.push_back(name);
   scan_text(scan, name, text, in_include_dir);

@@ -23,7 +23,6 @@ namespace {
 volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
 
-// Returned when the tool's end cannot be learned: a failure all the same.
 // Ctrl-C, a polite kill, and the terminal going away: each stops the run cleanly.
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "driver/driver_state.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
@@ -66,18 +67,9 @@ bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
 // after an empty one): the program splits its words itself, by its own runtime's rules.
 bool make_command_line(char (&line)[command_line_size], std::initializer_list<const char*> parts,
                        const char* argument_text) {
-  std::size_t length = 0;
-  auto append = [&line, &length](const char* text) {
-    std::size_t text_length = std::strlen(text);
-    if (length + text_length >= sizeof line) return false;
-    std::memcpy(line + length, text, text_length + 1);
-    length += text_length;
-    return true;
-  };
-  for (const char* part : parts) {
-    if (!append(part)) return false;
-  }
-  return *argument_text == '\0' || (append(" ") && append(argument_text));
+  line[0] = '\0';
+  if (!append_text(line, parts)) return false;
+  return *argument_text == '\0' || append_text(line, {" ", argument_text});
 }
 
 // Only the write end may be inherited: a copy of it held by any other process would keep
