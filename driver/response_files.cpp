@@ -1,7 +1,5 @@
 #include "driver/response_files.h"
 
-#include <cstdio>
-
 #include "driver/driver_state.h"
 
 namespace {
