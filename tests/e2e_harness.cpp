@@ -88,6 +88,7 @@ std::vector<char*> pointers(Lines& texts) {
   return result;
 }
 
+// Sorted, and each name once: an input folder holds several input files.
 Lines sorted(Lines names) {
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
@@ -243,8 +244,6 @@ void EndToEnd::expect_row(const Row& row) {
     if (name.back() != '/' && name.back() != '@') bytes_after.emplace_back(name, bytes);
     inputs.push_back(name.substr(0, name.find_first_of("/@")));
   }
-  std::ranges::sort(inputs);
-  inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());  // files in one folder
   Lines after = inputs;
   after.insert(after.end(), row.left.begin(), row.left.end());
   Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};
