@@ -6,7 +6,12 @@
 namespace {
 // A tool's output flood costs one write per read instead of one per line.
 char output_buffer[64 * 1024];
+bool muted = false;
 }  // namespace
+
+void mute_console(bool mute) {
+  muted = mute;
+}
 
 void setup_console() {
   // Must come before the first output. Should it fail, stdout keeps its own buffering,
@@ -15,6 +20,7 @@ void setup_console() {
 }
 
 void print_out(const char* format, ...) {
+  if (muted) return;
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(stdout, format, arguments);
@@ -24,6 +30,7 @@ void print_out(const char* format, ...) {
 // Standard error is unbuffered: flushing what standard output holds first keeps the two
 // in the order they were written when both reach one terminal.
 void print_err(const char* format, ...) {
+  if (muted) return;
   std::fflush(stdout);
   va_list arguments;
   va_start(arguments, format);
@@ -32,7 +39,7 @@ void print_err(const char* format, ...) {
 }
 
 void write_out(const char* bytes, std::size_t count) {
-  std::fwrite(bytes, 1, count, stdout);
+  if (!muted) std::fwrite(bytes, 1, count, stdout);
 }
 
 void flush_out() {

@@ -10,3 +10,5 @@ void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void print_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void write_out(const char* bytes, std::size_t count);
 void flush_out();
+// While muted nothing is shown: --jobs walks the words once for their effects alone.
+void mute_console(bool mute);

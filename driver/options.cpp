@@ -4,6 +4,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "toolrun/process.h"
 
 namespace {
 
@@ -142,6 +143,8 @@ void handle_dash_option(const char* word) {
     state.dependency_files = headers_outside_include_dir;
   } else if (is(word, "-MP")) {
     state.header_rules = 1;
+  } else if (jobs_named_by(word) != 0) {
+    // Counted before the first word, like -###.
   } else {
     refuse_unknown_option(word);
   }
@@ -210,6 +213,15 @@ void handle_option(const char* word) {
   } else {
     handle_dash_option(word);
   }
+}
+
+int jobs_named_by(const char* word) {
+  if (is(word, "--jobs")) return one_per_processor;
+  if (!starts_with(word, "--jobs=")) return 0;
+  const char* digits = word + 7;
+  int jobs = 0;
+  for (; is_digit(*digits) && jobs <= most_jobs; ++digits) jobs = jobs * 10 + (*digits - '0');
+  return *digits == '\0' && jobs >= 1 && jobs <= most_jobs ? jobs : 0;
 }
 
 bool plus_option_waits_for_word() {

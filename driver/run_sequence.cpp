@@ -1,12 +1,15 @@
 #include "driver/run_sequence.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
+#include "driver/chain_scheduler.h"
 #include "driver/configuration.h"
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "driver/options.h"
+#include "driver/platform.h"
 #include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
@@ -37,8 +40,12 @@ static bool answer_help_or_version(const std::vector<std::string>& words) {
   return false;
 }
 
+bool is_option_word(const char* word) {
+  return plus_option_waits_for_word() || word[0] == '-' || word[0] == '+';
+}
+
 void handle_argument(const char* word) {
-  if (plus_option_waits_for_word() || word[0] == '-' || word[0] == '+') {
+  if (is_option_word(word)) {
     handle_option(word);
   } else {
     dispatch_input(word);
@@ -52,7 +59,7 @@ static void take_interruption() {
 }
 
 // An unusable response file is refused where it stands: the words before it are handled.
-static void handle_words(const CommandWords& command) {
+static void handle_words_one_at_a_time(const CommandWords& command) {
   for (std::size_t i = 0;; ++i) {
     take_interruption();
     if (state.status != 0) return;
@@ -65,6 +72,20 @@ static void handle_words(const CommandWords& command) {
   }
 }
 
+// With --jobs, the chains run side by side where that is allowed and gains anything; a dry
+// run shows the serial run's command lines, so it stays serial.
+static void handle_words(const CommandWords& command, int word_count, const char* const* words) {
+  const int jobs = jobs_asked(command.words);
+  char program[4096];
+  if (jobs > 1 && !state.dry_run && module_file_name(program, sizeof program) > 0) {
+    std::vector<const char*> program_words = {program};
+    program_words.insert(program_words.end(), words, words + word_count);
+    program_words.push_back(nullptr);
+    if (handle_words_in_parallel(command, jobs, program_words.data())) return;
+  }
+  handle_words_one_at_a_time(command);
+}
+
 int run_driver(int word_count, const char* const* words) {
   setup_console();
   const CommandWords command = expand_response_files(word_count, words);
@@ -75,8 +96,18 @@ int run_driver(int word_count, const char* const* words) {
   install_interrupt_handlers();
   // A dry run that ran the tools for the words before "-###" would be no dry run.
   if (contains(command.words, "-###")) state.dry_run = 1;
+  if (const char* chain_word = std::getenv(chain_word_variable)) {
+    const std::size_t word = std::strtoul(chain_word, nullptr, 10);
+    unset_environment_variable(chain_word_variable);
+    // The parent has shown what the configuration says.
+    mute_console(true);
+    load_configuration();
+    state.status = run_chain_of_word(command, word);
+    flush_out();
+    return exit_code_from_status(state.status);
+  }
   load_configuration();
-  handle_words(command);
+  handle_words(command, word_count, words);
   take_interruption();
   if (state.file_count == 0) {
     refuse_on_stdout("%s\n", usage_text);

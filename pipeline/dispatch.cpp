@@ -40,6 +40,11 @@ void add_command_file(const char* name) {
 
 }  // namespace
 
+bool starts_source_chain(const char* name) {
+  return std::strlen(name) <= longest_name && is_source_type(name + find_extension(name)) &&
+         state.make_command_file;
+}
+
 void dispatch_input(const char* name) {
   if (std::strlen(name) > longest_name) {
     refuse_too_long(name);

@@ -3,3 +3,6 @@
 #pragma once
 
 void dispatch_input(const char* name);
+
+// Whether dispatch_input would carry `name` through a source chain now.
+bool starts_source_chain(const char* name);

@@ -17,3 +17,7 @@ bool replace_output_file(const char* temporary, const char* name);
 // This process's id: no other process running at the same time has it, so a temporary
 // name that carries it is this run's own.
 unsigned long process_id();
+
+// A file for bytes that must wait, deleted when it is closed and whenever the driver ends,
+// however it ends. nullptr when none can be made.
+std::FILE* create_scratch_file();

@@ -55,3 +55,51 @@ int interrupt_signal();
 // Installs the handlers that turn an interruption into interrupt_signal(); signals that
 // were ignored when the driver started stay ignored.
 void install_interrupt_handlers();
+
+// Parallel chains (--jobs): each runs in a copy of the driver, a worker, whose standard
+// output and standard error come back on pipes of their own.
+constexpr int most_jobs = 256;
+
+struct WorkerProcess {
+  std::intptr_t process = -1;
+  std::intptr_t streams[2] = {-1, -1};  // read ends of its standard output and error; -1 at end
+};
+
+// A make jobserver's slots: one token taken for each chain run beside the first.
+struct JobServer {
+  std::intptr_t take_end = -1;  // descriptor, or the semaphore handle on Windows
+  std::intptr_t give_end = -1;
+};
+
+// Starts the driver at `program` again with this run's own command line (`words`, the
+// program first, on POSIX; Windows takes its command line as it came) and `variable` set to
+// `value` in its environment only. At most most_jobs run at once.
+ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
+                       const char* variable, const char* value);
+
+// Reads what the worker's `stream` (0 output, 1 error) holds now without waiting: the
+// number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
+long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size);
+
+// Waits up to `milliseconds` for a worker's stream to have something or to end, or for an
+// interruption; with `jobserver`, also takes a token should one come first (true then).
+bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                      char& token, int milliseconds);
+
+// Waits for a worker whose streams have ended and sets its `exit_code` as finish_tool does.
+bool finish_worker(WorkerProcess& worker, int& exit_code);
+
+// Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names; false when
+// it cannot be used.
+bool connect_jobserver(JobServer& jobserver, const char* auth);
+// Takes a token if one is free now, without waiting.
+bool take_job_token(JobServer& jobserver, char& token);
+void return_job_token(JobServer& jobserver, char token);
+
+int processor_count();
+
+// Writes bytes to standard output (1) or error (2) as they are, past any text translation.
+void write_standard_stream(int stream, const char* bytes, std::size_t count);
+
+// Removes `name` from this process's environment, so that the tools do not inherit it.
+void unset_environment_variable(const char* name);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -21,10 +22,12 @@
 namespace {
 
 volatile sig_atomic_t received_signal = 0;
-volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
+volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
+volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a free place
 
-// Ctrl-C, a polite kill, and the terminal going away: each stops the run cleanly.
-constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
+// Ctrl-C, a polite kill, the terminal going away, and a reader of our output gone: each
+// stops the run cleanly.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 char tool_path[4096];
 char absolute_tool_path[4096];
@@ -86,10 +89,13 @@ std::string find_program(const std::string& name) {
   return !name.empty() && any_path_directory(found) ? path : "";
 }
 
-// Runs `path` with standard output on `output_end`; returns its pid, or -1. The
-// interruptions wait while the tool starts, so one that comes meanwhile finds its pid
-// and is forwarded; the tool itself starts with the driver's usual signal mask.
-pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
+// Runs `path` with standard output on `output_end` (and standard error on `error_end`
+// unless -1); returns its pid, or -1. The interruptions wait while it starts and its pid
+// goes to `registered`, so one that comes meanwhile finds it and is forwarded; the child
+// itself starts with the driver's usual signal mask.
+pid_t spawn_with_output(const char* path, char* const argv[], int output_end, int error_end = -1,
+                        char* const* environment = environ,
+                        volatile sig_atomic_t* registered = &running_tool) {
   sigset_t interrupts;
   sigset_t usual_mask;
   sigemptyset(&interrupts);
@@ -104,11 +110,13 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end) {
   pid_t pid = -1;
   if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) == 0) {
     bool started = posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO) == 0 &&
+                   (error_end < 0 ||
+                    posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO) == 0) &&
                    posix_spawnattr_setsigmask(&attributes, &usual_mask) == 0 &&
                    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK) == 0 &&
-                   posix_spawn(&pid, path, &actions, &attributes, argv, environ) == 0;
+                   posix_spawn(&pid, path, &actions, &attributes, argv, environment) == 0;
     if (!started) pid = -1;
-    running_tool = pid > 0 ? pid : 0;
+    *registered = pid > 0 ? pid : 0;
     sigprocmask(SIG_SETMASK, &usual_mask, nullptr);  // cannot fail: the mask came from it
   }
   posix_spawnattr_destroy(&attributes);
@@ -146,8 +154,13 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
   received_signal = signal;
   // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
   // sent by a process to the driver alone has to be passed on.
-  pid_t tool = running_tool;
-  if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) kill(tool, signal);
+  if (info->si_code == SI_USER || info->si_code == SI_QUEUE) {
+    pid_t tool = running_tool;
+    if (tool > 0) kill(tool, signal);
+    for (pid_t worker : running_workers) {
+      if (worker > 0) kill(worker, signal);
+    }
+  }
   errno = saved_errno;
 }
 
@@ -281,4 +294,170 @@ bool replace_output_file(const char* temporary, const char* name) {
 
 unsigned long process_id() {
   return static_cast<unsigned long>(getpid());
+}
+
+namespace {
+
+// A free place in running_workers, or nullptr when most_jobs already run.
+volatile sig_atomic_t* free_worker_place() {
+  for (volatile sig_atomic_t& place : running_workers) {
+    if (place == 0) return &place;
+  }
+  return nullptr;
+}
+
+// Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
+// the pid cannot be reused, so the handler never forwards a signal to a stranger.
+bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
+  siginfo_t info;
+  while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+  registered = 0;
+  int status;
+  pid_t reaped;
+  while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (reaped != pid) return false;
+  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
+  return true;
+}
+
+}  // namespace
+
+ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
+                       const char* variable, const char* value) {
+  volatile sig_atomic_t* place = free_worker_place();
+  int output[2];
+  int error[2];
+  if (place == nullptr || pipe2(output, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
+  if (pipe2(error, O_CLOEXEC) != 0) {
+    close(output[0]);
+    close(output[1]);
+    return ToolStart::pipe_failed;
+  }
+  const std::string prefix = std::string(variable) + "=";
+  std::string setting = prefix + value;
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!std::string_view(*entry).starts_with(prefix)) environment.push_back(*entry);
+  }
+  environment.push_back(setting.data());
+  environment.push_back(nullptr);
+  pid_t pid = spawn_with_output(program, const_cast<char* const*>(words), output[1], error[1],
+                                environment.data(), place);
+  close(output[1]);
+  close(error[1]);
+  if (pid < 0) {
+    close(output[0]);
+    close(error[0]);
+    return ToolStart::start_failed;
+  }
+  // The driver reads whichever worker has something, and never waits on one that has not.
+  fcntl(output[0], F_SETFL, O_NONBLOCK);
+  fcntl(error[0], F_SETFL, O_NONBLOCK);
+  worker.process = pid;
+  worker.streams[0] = output[0];
+  worker.streams[1] = error[0];
+  return ToolStart::started;
+}
+
+long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
+  int fd = static_cast<int>(worker.streams[stream]);
+  ssize_t count;
+  do {
+    count = read(fd, buffer, size);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -1;
+  if (count > 0) return count;
+  close(fd);  // its end, or a failed read, which no retry would mend
+  worker.streams[stream] = -1;
+  return 0;
+}
+
+bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                      char& token, int milliseconds) {
+  std::vector<pollfd> waited;
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::intptr_t stream : workers[i]->streams) {
+      if (stream >= 0) waited.push_back({static_cast<int>(stream), POLLIN, 0});
+    }
+  }
+  if (jobserver != nullptr) waited.push_back({static_cast<int>(jobserver->take_end), POLLIN, 0});
+  // An interruption ends the wait with EINTR: poll is never restarted.
+  if (poll(waited.data(), waited.size(), milliseconds) <= 0) return false;
+  return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
+}
+
+bool finish_worker(WorkerProcess& worker, int& exit_code) {
+  for (std::intptr_t& stream : worker.streams) {
+    if (stream >= 0) close(static_cast<int>(stream));
+    stream = -1;
+  }
+  pid_t pid = static_cast<pid_t>(worker.process);
+  worker.process = -1;
+  for (volatile sig_atomic_t& place : running_workers) {
+    if (place == pid) return reap(pid, place, exit_code);
+  }
+  return false;
+}
+
+// "fifo:PATH" (make 4.4) or "R,W", two descriptors inherited from make. The read side is
+// opened anew, non-blocking, so that no other reader of the same pipe is changed; where
+// /proc cannot give it, the jobserver is not used.
+bool connect_jobserver(JobServer& jobserver, const char* auth) {
+  std::string_view text = auth;
+  int take_end = -1;
+  int give_end = -1;
+  if (text.starts_with("fifo:")) {
+    take_end = open(auth + 5, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    give_end = take_end;
+  } else {
+    int read_fd = -1;
+    if (std::sscanf(auth, "%d,%d", &read_fd, &give_end) != 2 || fcntl(read_fd, F_GETFD) < 0 ||
+        fcntl(give_end, F_GETFD) < 0) {
+      return false;
+    }
+    take_end = open(("/proc/self/fd/" + std::to_string(read_fd)).c_str(),
+                    O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  }
+  if (take_end < 0) return false;
+  jobserver.take_end = take_end;
+  jobserver.give_end = give_end;
+  return true;
+}
+
+bool take_job_token(JobServer& jobserver, char& token) {
+  ssize_t count;
+  while ((count = read(static_cast<int>(jobserver.take_end), &token, 1)) < 0 && errno == EINTR) {
+  }
+  return count == 1;
+}
+
+// The pipe holds every token make made, so giving one back never waits for room.
+void return_job_token(JobServer& jobserver, char token) {
+  while (write(static_cast<int>(jobserver.give_end), &token, 1) < 0 && errno == EINTR) {
+  }
+}
+
+int processor_count() {
+  long count = sysconf(_SC_NPROCESSORS_ONLN);
+  return count > 0 ? static_cast<int>(count) : 1;
+}
+
+void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    ssize_t written = write(stream, bytes, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;  // a reader gone: SIGPIPE has already asked the run to stop
+    bytes += written;
+    count -= static_cast<std::size_t>(written);
+  }
+}
+
+void unset_environment_variable(const char* name) {
+  unsetenv(name);
+}
+
+std::FILE* create_scratch_file() {
+  return std::tmpfile();  // already unlinked: nothing stays, whatever ends the driver
 }

@@ -1,5 +1,7 @@
 // The process layer on Windows: a tool is started by CreateProcessA with the write end of
 // an anonymous pipe as its standard output; everything else is the driver's own.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
@@ -255,4 +257,162 @@ bool replace_output_file(const char* temporary, const char* name) {
 
 unsigned long process_id() {
   return GetCurrentProcessId();
+}
+
+namespace {
+
+// Bytes waiting in a pipe; false once its writer is gone.
+bool bytes_waiting(std::intptr_t stream, DWORD& count) {
+  count = 0;
+  return PeekNamedPipe(handle_of(stream), nullptr, 0, nullptr, &count, nullptr) != 0;
+}
+
+}  // namespace
+
+// The worker's command line is this run's own, verbatim; the variable is set only while it
+// starts, so the driver's own tools never see it.
+ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const*,
+                       const char* variable, const char* value) {
+  static char command_line[command_line_size];
+  if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
+  HANDLE read_ends[2];
+  HANDLE write_ends[2];
+  if (!make_output_pipe(read_ends[0], write_ends[0])) return ToolStart::pipe_failed;
+  if (!make_output_pipe(read_ends[1], write_ends[1])) {
+    CloseHandle(read_ends[0]);
+    CloseHandle(write_ends[0]);
+    return ToolStart::pipe_failed;
+  }
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = write_ends[0];
+  startup.hStdError = write_ends[1];
+  PROCESS_INFORMATION process;
+  SetEnvironmentVariableA(variable, value);
+  bool started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process) != 0;
+  SetEnvironmentVariableA(variable, nullptr);
+  CloseHandle(write_ends[0]);
+  CloseHandle(write_ends[1]);
+  if (!started) {
+    CloseHandle(read_ends[0]);
+    CloseHandle(read_ends[1]);
+    return ToolStart::start_failed;
+  }
+  CloseHandle(process.hThread);
+  worker.process = reinterpret_cast<std::intptr_t>(process.hProcess);
+  worker.streams[0] = reinterpret_cast<std::intptr_t>(read_ends[0]);
+  worker.streams[1] = reinterpret_cast<std::intptr_t>(read_ends[1]);
+  return ToolStart::started;
+}
+
+long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
+  DWORD waiting;
+  DWORD got = 0;
+  if (bytes_waiting(worker.streams[stream], waiting) && waiting == 0) return -1;
+  DWORD wanted = waiting < size ? waiting : static_cast<DWORD>(size);
+  if (waiting > 0 && ReadFile(handle_of(worker.streams[stream]), buffer, wanted, &got, nullptr) &&
+      got > 0) {
+    return static_cast<long>(got);
+  }
+  CloseHandle(handle_of(worker.streams[stream]));
+  worker.streams[stream] = -1;
+  return 0;
+}
+
+// Anonymous pipes cannot be waited on together: they are looked at every millisecond.
+bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                      char& token, int milliseconds) {
+  for (int waited = 0; waited < milliseconds && interruption.load() == 0; ++waited) {
+    for (std::size_t i = 0; i < count; ++i) {
+      for (std::intptr_t stream : workers[i]->streams) {
+        DWORD waiting;
+        if (stream != -1 && (!bytes_waiting(stream, waiting) || waiting > 0)) return false;
+      }
+    }
+    if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
+    Sleep(1);
+  }
+  return false;
+}
+
+bool finish_worker(WorkerProcess& worker, int& exit_code) {
+  for (std::intptr_t& stream : worker.streams) {
+    if (stream != -1) CloseHandle(handle_of(stream));
+    stream = -1;
+  }
+  HANDLE process = handle_of(worker.process);
+  worker.process = -1;
+  DWORD code = 0;
+  bool waited =
+      WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  exit_code = static_cast<int>(code);
+  return waited;
+}
+
+// make on Windows shares its slots as a named semaphore.
+bool connect_jobserver(JobServer& jobserver, const char* auth) {
+  HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, auth);
+  if (semaphore == nullptr) return false;
+  jobserver.take_end = reinterpret_cast<std::intptr_t>(semaphore);
+  jobserver.give_end = jobserver.take_end;
+  return true;
+}
+
+bool take_job_token(JobServer& jobserver, char&) {
+  return WaitForSingleObject(handle_of(jobserver.take_end), 0) == WAIT_OBJECT_0;
+}
+
+void return_job_token(JobServer& jobserver, char) {
+  ReleaseSemaphore(handle_of(jobserver.give_end), 1, nullptr);
+}
+
+int processor_count() {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  return system.dwNumberOfProcessors > 0 ? static_cast<int>(system.dwNumberOfProcessors) : 1;
+}
+
+// Past the C runtime's text mode: a worker's lines already end as it wrote them.
+void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+  HANDLE handle = GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  while (count > 0) {
+    DWORD written = 0;
+    DWORD chunk = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
+    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) return;
+    bytes += written;
+    count -= written;
+  }
+}
+
+void unset_environment_variable(const char* name) {
+  SetEnvironmentVariableA(name, nullptr);
+}
+
+// Deleted by the system when its last handle closes, however the driver ends.
+std::FILE* create_scratch_file() {
+  char folder[MAX_PATH];
+  char name[MAX_PATH];
+  DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder || GetTempFileNameA(folder, "vx", 0, name) == 0) {
+    return nullptr;
+  }
+  HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DeleteFileA(name);
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "w+b");
+  if (stream == nullptr) _close(fd);
+  return stream;
 }

@@ -1,0 +1,343 @@
+#include "driver/chain_scheduler.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/console.h"
+#include "driver/driver_state.h"
+#include "driver/options.h"
+#include "driver/run_sequence.h"
+#include "pipeline/dispatch.h"
+#include "toolrun/output_file.h"
+#include "toolrun/process.h"
+
+namespace {
+
+constexpr std::size_t none = static_cast<std::size_t>(-1);
+constexpr int start_failed_code = 259;  // as for a tool that cannot start
+constexpr int wait_failed_code = 255;
+constexpr const char* create_error = "Process create error '%s %s'\n";
+
+// Output that cannot be shown yet is held as frames {stream, length, bytes}: in memory while
+// all chains together hold little, beyond that in a scratch file of the chain's own, so that
+// the driver stays small whatever the tools print.
+constexpr std::size_t memory_for_held_output = 256 * 1024;
+std::size_t held_in_memory = 0;
+
+struct HeldOutput {
+  std::string memory;
+  std::FILE* file = nullptr;
+};
+
+// A.c and a.s name one set of files where names ignore letter case; taking them for one
+// everywhere costs only a wait.
+std::string files_stem_of(const char* word) {
+  std::string stem(word, find_extension(word));
+  for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return stem;
+}
+
+enum class Phase { waiting, running, ended };
+
+struct Chain {
+  Chain(std::size_t word_index, const char* word)
+      : word(word_index), files_stem(files_stem_of(word)) {}
+
+  std::size_t word;
+  // The source's name without its extension: all its intermediates and its object share it.
+  std::string files_stem;
+  Phase phase = Phase::waiting;
+  WorkerProcess worker;
+  int status = 0;
+  bool holds_token = false;
+  char token = 0;
+  HeldOutput held;
+};
+
+char relay_buffer[16 * 1024];
+// The state before the word refused outside a chain, to refuse it again where it is shown.
+DriverState before_refusal;
+
+bool starts_chain(const char* word) {
+  return !is_option_word(word) && starts_source_chain(word);
+}
+
+// The serial run's effects of a chain on DriverState (the include directory taken by the
+// first compile, the name slots, the object for the link) without running it: the chain is
+// walked as a dry run, and the console is muted meanwhile.
+void walk_chain_for_effects(const char* word) {
+  state.dry_run = 1;
+  handle_argument(word);
+  state.dry_run = 0;
+}
+
+struct Plan {
+  std::vector<Chain> chains;
+  std::size_t refused_at = none;  // a word refused outside any chain
+};
+
+// Walks the words as the serial run would, showing nothing and running no chain. A word
+// refused outside a chain ends the walk and is refused again, shown, once every chain before
+// it has succeeded; a chain whose walk refuses ends it too, and its worker shows why.
+Plan plan_words(const CommandWords& command) {
+  Plan plan;
+  mute_console(true);
+  for (std::size_t i = 0; interrupt_signal() == 0; ++i) {
+    if (i == command.failure_at) {
+      plan.refused_at = i;
+      before_refusal = state;
+      break;
+    }
+    if (i == command.words.size()) break;
+    const char* word = command.words[i].c_str();
+    if (starts_chain(word)) {
+      plan.chains.emplace_back(i, word);
+      walk_chain_for_effects(word);
+      if (state.status != 0) break;
+      continue;
+    }
+    before_refusal = state;
+    handle_argument(word);
+    if (state.status != 0) {
+      plan.refused_at = i;
+      break;
+    }
+  }
+  state.status = 0;
+  mute_console(false);
+  return plan;
+}
+
+void hold(HeldOutput& held, int stream, const char* bytes, std::size_t count) {
+  const std::uint32_t length = static_cast<std::uint32_t>(count);
+  char frame[1 + sizeof length];
+  frame[0] = static_cast<char>(stream);
+  std::memcpy(frame + 1, &length, sizeof length);
+  if (held.file == nullptr && held_in_memory + sizeof frame + count > memory_for_held_output) {
+    held.file = create_scratch_file();
+  }
+  if (held.file == nullptr) {  // no scratch file to be had: memory it is
+    held.memory.append(frame, sizeof frame).append(bytes, count);
+    held_in_memory += sizeof frame + count;
+  } else {
+    std::fwrite(frame, 1, sizeof frame, held.file);
+    std::fwrite(bytes, 1, count, held.file);
+  }
+}
+
+void show(int stream, const char* bytes, std::size_t count) {
+  flush_out();
+  write_standard_stream(stream + 1, bytes, count);
+}
+
+// Frees what `held` holds, showing it first when `shown`.
+void release(HeldOutput& held, bool shown) {
+  for (std::size_t at = 0; shown && at < held.memory.size();) {
+    std::uint32_t length;
+    std::memcpy(&length, held.memory.data() + at + 1, sizeof length);
+    show(held.memory[at], held.memory.data() + at + 1 + sizeof length, length);
+    at += 1 + sizeof length + length;
+  }
+  held_in_memory -= held.memory.size();
+  std::string().swap(held.memory);
+  if (held.file == nullptr) return;
+  std::rewind(held.file);
+  char frame[1 + sizeof(std::uint32_t)];
+  while (shown && std::fread(frame, 1, sizeof frame, held.file) == sizeof frame) {
+    std::uint32_t length;
+    std::memcpy(&length, frame + 1, sizeof length);
+    if (std::fread(relay_buffer, 1, length, held.file) != length) break;
+    show(frame[0], relay_buffer, length);
+  }
+  std::fclose(held.file);
+  held.file = nullptr;
+}
+
+// The chains in word order: each starts once a place (and, under make, a jobserver token)
+// is free and no running chain shares its files; none starts once a failure is known or an
+// interruption came. The output of the chain at `shown` goes out as it comes, that of later
+// ones is held until every earlier chain has ended well; after a failure nothing later is
+// shown.
+struct ChainRun {
+  ChainRun(std::vector<Chain>& all, int most, JobServer* slots, const char* const* program,
+           const std::vector<std::string>& command_words)
+      : chains(all), jobs(most), jobserver(slots), program_words(program), words(command_words) {}
+
+  std::vector<Chain>& chains;
+  std::size_t jobs;
+  JobServer* jobserver;
+  const char* const* program_words;
+  const std::vector<std::string>& words;
+  std::size_t next = 0;
+  std::size_t shown = 0;
+  std::size_t failed = none;  // the first chain in word order known to have failed
+  std::vector<Chain*> running;
+
+  bool may_start_next() const {
+    if (next == chains.size() || failed != none || interrupt_signal() != 0) return false;
+    if (running.size() >= jobs) return false;
+    return std::none_of(running.begin(), running.end(), [this](const Chain* chain) {
+      return chain->files_stem == chains[next].files_stem;
+    });
+  }
+
+  std::size_t index_of(const Chain& chain) const { return &chain - chains.data(); }
+
+  void deliver(Chain& chain, int stream, const char* bytes, std::size_t count) {
+    const std::size_t index = index_of(chain);
+    if (index == shown) {
+      show(stream, bytes, count);
+    } else if (failed == none || index < failed) {
+      hold(chain.held, stream, bytes, count);
+    }
+  }
+
+  void start(Chain& chain, bool holds_token, char token) {
+    ++next;
+    chain.holds_token = holds_token;
+    chain.token = token;
+    const std::string word_index = std::to_string(chain.word);
+    ToolStart started = start_worker(chain.worker, program_words[0], program_words,
+                                     chain_word_variable, word_index.c_str());
+    chain.phase = Phase::running;
+    running.push_back(&chain);
+    if (started == ToolStart::started) return;
+    // A copy of the driver that cannot start fails its chain as a tool that cannot would.
+    char message[1024];
+    int length = std::snprintf(message, sizeof message, create_error, program_words[0],
+                               words[chain.word].c_str());
+    deliver(chain, 0, message, std::min<std::size_t>(length, sizeof message - 1));
+    end(chain, start_failed_code);
+  }
+
+  void start_chains() {
+    while (may_start_next()) {
+      char token = 0;
+      const bool needs_token = !running.empty() && jobserver != nullptr;
+      if (needs_token && !take_job_token(*jobserver, token)) return;
+      start(chains[next], needs_token, token);
+    }
+  }
+
+  void end(Chain& chain, int status) {
+    chain.status = status;
+    chain.phase = Phase::ended;
+    if (chain.holds_token) return_job_token(*jobserver, chain.token);
+    running.erase(std::find(running.begin(), running.end(), &chain));
+    const std::size_t index = index_of(chain);
+    if (status != 0 && (failed == none || index < failed)) failed = index;
+    while (shown < chains.size() && chains[shown].phase == Phase::ended) {
+      if (chains[shown].status != 0) {
+        shown = chains.size();
+        return;
+      }
+      if (++shown < chains.size()) release(chains[shown].held, true);
+    }
+  }
+
+  // Reads all that the chain's worker has written so far; ends the chain with its worker.
+  void relay(Chain& chain) {
+    for (int stream : {0, 1}) {
+      long count;
+      while (chain.worker.streams[stream] >= 0 &&
+             (count = read_worker_output(chain.worker, stream, relay_buffer, sizeof relay_buffer)) >
+                 0) {
+        deliver(chain, stream, relay_buffer, static_cast<std::size_t>(count));
+      }
+    }
+    if (chain.worker.streams[0] >= 0 || chain.worker.streams[1] >= 0) return;
+    int exit_code = 0;
+    if (!finish_worker(chain.worker, exit_code)) exit_code = wait_failed_code;
+    end(chain, exit_code);
+  }
+
+  void run() {
+    for (start_chains(); !running.empty(); start_chains()) {
+      std::vector<WorkerProcess*> workers;
+      for (Chain* chain : running) workers.push_back(&chain->worker);
+      char token = 0;
+      JobServer* token_source = jobserver != nullptr && may_start_next() ? jobserver : nullptr;
+      // Waited for in steps: an interruption that comes just before the wait ends it too.
+      if (wait_for_workers(workers.data(), workers.size(), token_source, token, 100)) {
+        start(chains[next], true, token);
+      }
+      for (Chain* chain : std::vector<Chain*>(running)) {
+        if (chain->phase == Phase::running) relay(*chain);
+      }
+    }
+    for (Chain& chain : chains) release(chain.held, false);
+  }
+};
+
+// The value of make's --jobserver-auth= in MAKEFLAGS (the last one counts); empty when
+// there is none.
+std::string jobserver_auth() {
+  constexpr char option[] = "--jobserver-auth=";
+  const char* flags = std::getenv("MAKEFLAGS");
+  const char* found = nullptr;
+  for (const char* at = flags; at != nullptr && (at = std::strstr(at, option)) != nullptr; ++at) {
+    found = at + sizeof option - 1;
+  }
+  return found == nullptr ? "" : std::string(found, std::strcspn(found, " "));
+}
+
+}  // namespace
+
+int jobs_asked(const std::vector<std::string>& words) {
+  int jobs = 1;
+  for (const std::string& word : words) {
+    if (int named = jobs_named_by(word.c_str())) jobs = named;
+  }
+  return jobs == one_per_processor ? std::min(processor_count(), most_jobs) : jobs;
+}
+
+bool handle_words_in_parallel(const CommandWords& command, int jobs,
+                              const char* const* program_words) {
+  // Under make the chains run within make's job slots, or one at a time when those cannot
+  // be shared (a recipe not marked as recursive does not get them).
+  static JobServer jobserver;  // left open to the end of the run, with the tokens returned
+  const std::string auth = jobserver_auth();
+  if (!auth.empty() && !connect_jobserver(jobserver, auth.c_str())) return false;
+  static DriverState before_words;
+  before_words = state;
+  Plan plan = plan_words(command);
+  if (plan.chains.size() < 2) {
+    state = before_words;
+    return false;
+  }
+  ChainRun run(plan.chains, jobs, auth.empty() ? nullptr : &jobserver, program_words,
+               command.words);
+  run.run();
+  if (run.failed != none) {
+    state.status = plan.chains[run.failed].status;
+  } else if (plan.refused_at != none && run.next == plan.chains.size() && interrupt_signal() == 0) {
+    state = before_refusal;
+    if (plan.refused_at == command.failure_at) {
+      refuse("%s", command.failure_message.c_str());
+    } else {
+      handle_argument(command.words[plan.refused_at].c_str());
+    }
+  }
+  return true;
+}
+
+int run_chain_of_word(const CommandWords& command, std::size_t chain_word) {
+  mute_console(true);
+  for (std::size_t i = 0; i < chain_word && i < command.words.size() && state.status == 0; ++i) {
+    const char* word = command.words[i].c_str();
+    if (starts_chain(word)) {
+      walk_chain_for_effects(word);
+    } else {
+      handle_argument(word);
+    }
+  }
+  mute_console(false);
+  if (state.status == 0 && chain_word < command.words.size()) {
+    handle_argument(command.words[chain_word].c_str());
+  }
+  return state.status;
+}
