@@ -49,6 +49,9 @@
 //   launcher's own command line verbatim, so it splits its words as it would have. No word,
 //   or a program that cannot start: a message on stderr, exit code 127.
 //   VSTUB_LAUNCH_EXIT=<n>: exit code n once the record is written, nothing run.
+//
+// VSTUB_SPANS=<file>: a tool appends "+" to it as it starts and "-" as it returns, so that
+//   how many tools ran at once can be read back.
 
 #include <fcntl.h>
 
@@ -359,12 +362,31 @@ int launch(int argc, char** argv) {
   return run_rest(argv);
 }
 
+void mark_span(const char* mark) {
+  const char* spans = std::getenv("VSTUB_SPANS");
+  if (spans == nullptr || *spans == '\0') return;
+  const int fd = open(spans, O_WRONLY | O_CREAT | O_APPEND | O_BINARY, 0644);
+  write_text(fd, mark);
+  if (fd >= 0) close(fd);
+}
+
+int run_tool(int argc, char** argv, const char* invoked_as);
+
 }  // namespace
 
 int main(int argc, char** argv) {
   use_binary_output();
   const char* invoked_as = base_name(argc > 0 ? argv[0] : "");
   if (role_name(invoked_as) == "vstub-launch") return launch(argc, argv);
+  mark_span("+");
+  const int exit_code = run_tool(argc, argv, invoked_as);
+  mark_span("-");
+  return exit_code;
+}
+
+namespace {
+
+int run_tool(int argc, char** argv, const char* invoked_as) {
   Run run;
   run.tool = find_tool(invoked_as);
   if (run.tool == nullptr) {
@@ -408,3 +430,5 @@ int main(int argc, char** argv) {
   if (only_if != nullptr && run.input.find(only_if) == std::string::npos) return 0;
   return static_cast<int>(control_number(run, "EXIT", 0));
 }
+
+}  // namespace

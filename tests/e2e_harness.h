@@ -71,6 +71,7 @@ struct Row {
   // and the command file the real run passed, and after them a refusal's message.
   bool dry_run_too = false;
   bool posix_only = false;
+  bool timing = false;  // about when chains end: not run again with --jobs=4
   Launch launch;
   int signal = 0;            // sent to the driver once the file `signal_after` is there
   std::string signal_after;  // a tool's output, made before the tool sleeps
@@ -102,6 +103,8 @@ class EndToEnd : public ::testing::Test {
   RunResult wait_for_driver(int pid);
   // Runs `row` in the empty working directory and checks all it names.
   void expect_row(const Row& row);
+  void expect_run(const Row& row, const Lines& words, const Environment& environment,
+                  const Lines& after, const Files& bytes_after, const std::string& dry);
   // Runs `make` in the working directory with the driver's environment and VEXA=<the
   // driver's command>, so that a Makefile can call $(VEXA).
   RunResult run_make(const std::vector<std::string>& arguments,

@@ -147,12 +147,17 @@ std::vector<Row> driver_rows() {
       {.name = "-b keeps a failed link's output and command file", .words = {"-b", "b.s"},
        .environment = stub("LK33_WARNINGS", "3"), .files = sources, .exit_code = 3,
        .out = warnings(3), .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}},
+      // Run again with --jobs=4, the second chain's pp33 would change a.ps under the first.
+      {.name = "sources that share their files' names", .words = {"a.c", "a.s", "a.c"},
+       .environment = stub("GCC33_SLEEP_MS", "300"), .files = {{"a.c", ""}, {"a.s", ""}},
+       .left = {"a.o", "a.srf"}},
       {.name = "a failing linker's code wins over its warnings", .words = {"b.o"},
        .environment = {{"VSTUB_LK33_WARNINGS", "2"}, {"VSTUB_LK33_EXIT", "4"}}, .exit_code = 4,
        .out = warnings(2)},
   };
   // clang-format on
-  for (const std::string word : {"-", "-gx", "-gp", "-nearer"}) {
+  for (const std::string word :
+       {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
     rows.push_back({.name = "the unknown option " + word,
                     .words = {word, "a.o"},
                     .exit_code = 1,
@@ -466,8 +471,35 @@ std::vector<Row> dependency_rows() {
   // clang-format on
 }
 
+// --jobs shows what the serial run shows, whenever the chains end.
+std::vector<Row> jobs_rows() {
+  const Files four = {{"a.s", ""}, {"b.c", ""}, {"c.s", ""}, {"d.s", ""}};
+  // clang-format off
+  return {
+      {.name = "chains that end out of word order are shown in word order",
+       .words = {"--jobs=4", "a.c", "b.s"}, .environment = {{"VSTUB_GCC33_SLEEP_MS", "400"},
+       {"VSTUB_GCC33_PRINT", "a says\\n"}, {"VSTUB_GCC33_STDERR", "a warns\\n"},
+       {"VSTUB_PP33_PRINT", "b says\\n"}, {"VSTUB_PP33_STDERR", "b warns\\n"}}, .files = sources,
+       .out = "a says\nb says\n", .err = "a warns\nb warns\n", .left = {"a.o", "a.srf", "b.o"},
+       .timing = true},
+      {.name = "a failure shows the chains before it, not those beside it, and starts none after",
+       .words = {"--jobs=3", "a.s", "b.c", "c.s", "d.s"}, .environment = {{"VSTUB_GCC33_EXIT", "2"},
+       {"VSTUB_PP33_SLEEP_MS", "400"}, {"VSTUB_PP33_PRINT", "pp\\n"}, {"VSTUB_GCC33_PRINT", "gcc\\n"}},
+       .files = four, .exit_code = 2, .out = "pp\ngcc\n", .left = {"a.o", "c.o"}, .timing = true},
+      {.name = "a slow earlier chain that fails decides", .words = {"--jobs=2", "a.c", "b.s"},
+       .environment = {{"VSTUB_GCC33_SLEEP_MS", "400"}, {"VSTUB_GCC33_EXIT", "3"},
+       {"VSTUB_PP33_EXIT", "4"}}, .files = sources, .exit_code = 3, .timing = true},
+      {.name = "an interruption stops every running chain", .words = {"--jobs=4", "a.s", "b.c", "c.s"},
+       .environment = {{"VSTUB_GCC33_SLEEP_MS", "8000"}, {"VSTUB_PP33_SLEEP_MS", "8000"}},
+       .files = four, .exit_code = 143, .posix_only = true, .timing = true, .signal = SIGTERM,
+       .signal_after = "c.ps"},
+  };
+  // clang-format on
+}
+
 }  // namespace
 
+INSTANTIATE_TEST_SUITE_P(Jobs, Rows, ::testing::ValuesIn(jobs_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Driver, Rows, ::testing::ValuesIn(driver_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Faults, Rows, ::testing::ValuesIn(fault_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);

@@ -132,3 +132,23 @@ TEST_F(OwnRun, ALinkWaitsForTheFolderAndAnInterruptionEndsTheWait) {
   EXPECT_EQ(read_file("1.srf").find("a2.o"), std::string::npos);
   EXPECT_EQ(files(), (Lines{"1.srf", "2.srf", "a.c", "a1.o", "a2.o", "a3.o", "b.s"}));
 }
+
+// make -j2 and two vexa --jobs: never more than two tools at once, and every token back in
+// make's hands at the end (make says so on standard error otherwise).
+TEST_F(OwnRun, JobsShareMakesJobSlots) {
+  if (windows_driver()) GTEST_SKIP() << "make's jobserver here is not a Windows semaphore";
+  write_file("Makefile",
+             "all: one two\none:\n\t+@$(VEXA) --jobs -c a.c c.c d.c\n"
+             "two:\n\t+@$(VEXA) --jobs=4 -c b.s e.s f.s\n");
+  for (const char* name : {"c.c", "d.c", "e.s", "f.s"}) write_file(name, "");
+  const std::string spans = (work().parent_path() / "spans").string();
+  RunResult result = run_make(
+      {"-j2"},
+      {{"VSTUB_SPANS", spans}, {"VSTUB_GCC33_SLEEP_MS", "100"}, {"VSTUB_PP33_SLEEP_MS", "100"}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  int running = 0, most = 0;
+  for (char mark : read_file(spans)) most = std::max(most, running += mark == '+' ? 1 : -1);
+  EXPECT_EQ(most, 2);
+  EXPECT_EQ(running, 0);
+}
