@@ -226,8 +226,17 @@ struct ChainRun {
   void end(Chain& chain, int status) {
     chain.status = status;
     chain.phase = Phase::ended;
-    if (chain.holds_token) return_job_token(*jobserver, chain.token);
     running.erase(std::find(running.begin(), running.end(), &chain));
+    // One chain runs in the slot make gave the driver itself: when that one ends, a chain
+    // still running takes the slot over and its token goes back.
+    Chain* holder = &chain;
+    for (Chain* other : running) {
+      if (!holder->holds_token) holder = other;
+    }
+    if (holder->holds_token) {
+      return_job_token(*jobserver, holder->token);
+      holder->holds_token = false;
+    }
     const std::size_t index = index_of(chain);
     if (status != 0 && (failed == none || index < failed)) failed = index;
     while (shown < chains.size() && chains[shown].phase == Phase::ended) {

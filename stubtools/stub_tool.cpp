@@ -21,6 +21,7 @@
 //   dropped, a "\r" kept). Written before any control acts but START_MS.
 //
 // Controls VSTUB_<TOOL>_<KEY>, TOOL upper-cased (VSTUB_GCC33_EXIT=1), in the order they act:
+//   BUSY_MS=<n>     spend n milliseconds of processor time first, as a compile would.
 //   START_MS=<n>    sleep n milliseconds before reading anything, even the command file (and
 //                   before the log record): a file changed meanwhile is read as changed.
 //   CLOSE_STDOUT=1  close stdout at once; all later stdout text is lost.
@@ -62,6 +63,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -318,6 +320,14 @@ void pause(const Run& run, const char* key) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+// Processor time as std::clock counts it (on Windows, time since the start).
+void busy(const Run& run) {
+  const std::clock_t until =
+      std::clock() + control_number(run, "BUSY_MS", 0) * CLOCKS_PER_SEC / 1000;
+  while (std::clock() < until) {
+  }
+}
+
 constexpr int cannot_launch = 127;
 
 #ifdef _WIN32
@@ -393,6 +403,7 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
     write_text(2, std::string("vexa stub: unknown tool name ") + invoked_as + "\n");
     return 2;
   }
+  busy(run);
   pause(run, "START_MS");
   if (run.tool->output_extension != nullptr) {
     if (argc > 1) run.input = argv[argc - 1];
