@@ -200,9 +200,9 @@ struct ChainRun {
     ++next;
     chain.holds_token = holds_token;
     chain.token = token;
-    const std::string word_index = std::to_string(chain.word);
+    const std::string marker = std::to_string(process_id()) + ":" + std::to_string(chain.word);
     ToolStart started = start_worker(chain.worker, program_words[0], program_words,
-                                     chain_word_variable, word_index.c_str());
+                                     chain_word_variable, marker.c_str());
     chain.phase = Phase::running;
     running.push_back(&chain);
     if (started == ToolStart::started) return;
@@ -295,6 +295,18 @@ std::string jobserver_auth() {
 }
 
 }  // namespace
+
+long chain_word_of_worker() {
+  const char* marker = std::getenv(chain_word_variable);
+  if (marker == nullptr) return -1;
+  unsigned long parent = 0;
+  long word = -1;
+  if (std::sscanf(marker, "%lu:%ld", &parent, &word) != 2 || parent != parent_process_id()) {
+    word = -1;
+  }
+  unset_environment_variable(chain_word_variable);
+  return word;
+}
 
 int jobs_asked(const std::vector<std::string>& words) {
   int jobs = 1;

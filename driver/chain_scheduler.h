@@ -10,8 +10,14 @@
 
 #include "driver/response_files.h"
 
-// Set in a worker's environment only: the index of the word whose chain it runs.
+// Set in a worker's environment only: "<the driver's process id>:<index of the word whose
+// chain it runs>". A copy of the variable that some other process left in the environment
+// does not make a worker, since that process is not the one that started the driver.
 constexpr char chain_word_variable[] = "VEXA_CHAIN_WORD";
+
+// The word whose chain this process runs as a worker, or -1 when it is no worker. Removes
+// the variable, so that the tools do not see it.
+long chain_word_of_worker();
 
 // How many chains may run at once: the last --jobs word decides, wherever it stands; 1
 // without one.

@@ -1,7 +1,6 @@
 #include "driver/run_sequence.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "driver/chain_scheduler.h"
@@ -96,9 +95,7 @@ int run_driver(int word_count, const char* const* words) {
   install_interrupt_handlers();
   // A dry run that ran the tools for the words before "-###" would be no dry run.
   if (contains(command.words, "-###")) state.dry_run = 1;
-  if (const char* chain_word = std::getenv(chain_word_variable)) {
-    const std::size_t word = std::strtoul(chain_word, nullptr, 10);
-    unset_environment_variable(chain_word_variable);
+  if (const long word = chain_word_of_worker(); word >= 0) {
     // The parent has shown what the configuration says.
     mute_console(true);
     load_configuration();

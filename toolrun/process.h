@@ -103,3 +103,6 @@ void write_standard_stream(int stream, const char* bytes, std::size_t count);
 
 // Removes `name` from this process's environment, so that the tools do not inherit it.
 void unset_environment_variable(const char* name);
+
+// The id of the process that started this one; 0 when it cannot be had.
+unsigned long parent_process_id();

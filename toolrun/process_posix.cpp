@@ -458,6 +458,10 @@ void unset_environment_variable(const char* name) {
   unsetenv(name);
 }
 
+unsigned long parent_process_id() {
+  return static_cast<unsigned long>(getppid());
+}
+
 std::FILE* create_scratch_file() {
   return std::tmpfile();  // already unlinked: nothing stays, whatever ends the driver
 }

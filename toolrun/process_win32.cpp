@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -391,6 +393,20 @@ void write_standard_stream(int stream, const char* bytes, std::size_t count) {
 
 void unset_environment_variable(const char* name) {
   SetEnvironmentVariableA(name, nullptr);
+}
+
+unsigned long parent_process_id() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  unsigned long parent = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && parent == 0;
+       more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
