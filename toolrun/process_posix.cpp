@@ -298,6 +298,11 @@ unsigned long process_id() {
 
 namespace {
 
+bool is_pipe(int fd) {
+  struct stat status;
+  return fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
 // A free place in running_workers, or nullptr when most_jobs already run.
 volatile sig_atomic_t* free_worker_place() {
   for (volatile sig_atomic_t& place : running_workers) {
@@ -413,8 +418,9 @@ bool connect_jobserver(JobServer& jobserver, const char* auth) {
     give_end = take_end;
   } else {
     int read_fd = -1;
-    if (std::sscanf(auth, "%d,%d", &read_fd, &give_end) != 2 || fcntl(read_fd, F_GETFD) < 0 ||
-        fcntl(give_end, F_GETFD) < 0) {
+    // make closes them for a recipe not marked '+', and the numbers may then name anything.
+    if (std::sscanf(auth, "%d,%d", &read_fd, &give_end) != 2 || !is_pipe(read_fd) ||
+        !is_pipe(give_end)) {
       return false;
     }
     take_end = open(("/proc/self/fd/" + std::to_string(read_fd)).c_str(),
