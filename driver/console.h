@@ -10,3 +10,7 @@ void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void print_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void write_out(const char* bytes, std::size_t count);
 void flush_out();
+
+// True once a write to standard output or standard error has failed for any reason but a
+// closed pipe (which is an interruption of its own); `stream` then names the stream.
+bool console_write_failed(const char*& stream);

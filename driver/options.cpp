@@ -171,12 +171,8 @@ void handle_plus_option(const char* word) {
       append_command_file_option(with_dash | ends_line, name);
       break;
     case PlusClass::value:
-      append_command_file_option(with_dash, name);
-      state.plus_state = value_word;
-      break;
     case PlusClass::block:
       append_command_file_option(with_dash, name);
-      state.plus_state = first_block_word;
       break;
   }
 }
@@ -186,30 +182,40 @@ bool ends_block(const char* word) {
   return length > 0 && word[length - 1] == '}';
 }
 
-// A word owed to a pending '+' option is only text for the command file, whatever it
-// looks like. The first word of a block is not tested for "}".
-void handle_continuation_word(const char* word) {
-  const bool ends_the_option =
-      state.plus_state == value_word || (state.plus_state == block_words && ends_block(word));
-  if (ends_the_option) {
-    append_command_file_option(ends_line, word);
-    state.plus_state = no_plus_option;
-  } else {
-    append_command_file_option(0, word);
-    state.plus_state = block_words;
+}  // namespace
+
+std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
+  switch (plus_state) {
+    case value_word:
+      return no_plus_option;
+    case first_block_word:
+      return block_words;
+    case block_words:
+      return ends_block(word) ? no_plus_option : block_words;
+  }
+  if (word[0] != '+') return no_plus_option;
+  switch (find_plus_option_class(word + 1)) {
+    case PlusClass::value:
+      return value_word;
+    case PlusClass::block:
+      return first_block_word;
+    default:
+      return no_plus_option;
   }
 }
 
-}  // namespace
-
+// A word owed to a pending '+' option is only text for the command file, whatever it
+// looks like; the word that completes the option ends its line.
 void handle_option(const char* word) {
+  const std::uint8_t next = plus_state_after(state.plus_state, word);
   if (state.plus_state != no_plus_option) {
-    handle_continuation_word(word);
+    append_command_file_option(next == no_plus_option ? ends_line : 0, word);
   } else if (word[0] == '+') {
     handle_plus_option(word);
   } else {
     handle_dash_option(word);
   }
+  state.plus_state = next;
 }
 
 bool plus_option_waits_for_word() {

@@ -2,7 +2,14 @@
 // words a pending '+' option takes.
 #pragma once
 
+#include <cstdint>
+
 void handle_option(const char* word);
 
 // True while a '+' option waits for a word of its own, which is then only text for it.
 bool plus_option_waits_for_word();
+
+// What the word after `word` is owed to when `word` comes while `plus_state` is pending (0:
+// nothing is owed, and `word` is taken by its first character). Changes nothing, so the
+// whole command line can be looked over before any word is handled.
+std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word);

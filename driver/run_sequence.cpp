@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/command_line_checks.h"
 #include "driver/configuration.h"
 #include "driver/console.h"
 #include "driver/driver_state.h"
@@ -65,17 +66,10 @@ static void handle_words(const CommandWords& command) {
   }
 }
 
-int run_driver(int word_count, const char* const* words) {
-  setup_console();
-  const CommandWords command = expand_response_files(word_count, words);
-  if (answer_help_or_version(command.words)) {
-    flush_out();
-    return 0;
-  }
-  install_interrupt_handlers();
-  // A dry run that ran the tools for the words before "-###" would be no dry run.
-  if (contains(command.words, "-###")) state.dry_run = 1;
-  load_configuration();
+// The words are handled as far as a refused response file, and no further.
+static void handle_command_line(const CommandWords& command) {
+  const std::size_t count = std::min(command.failure_at, command.words.size());
+  if (!check_command_line(command.words, count)) return;
   handle_words(command);
   take_interruption();
   if (state.file_count == 0) {
@@ -86,10 +80,38 @@ int run_driver(int word_count, const char* const* words) {
     } else {
       link_user_command_file();
     }
-    take_interruption();
   }
+}
+
+// Output that never arrived fails a run that would otherwise pass: for --help and -### the
+// output is all the run makes. A run that failed already keeps its status.
+static int finish(int status) {
   flush_out();
-  return exit_code_from_status(state.status);
+  const char* stream = nullptr;
+  if (status == 0 && console_write_failed(stream)) {
+    print_err("Console write error.'%s'\n", stream);
+    return 1;
+  }
+  return status;
+}
+
+int run_driver(int word_count, const char* const* words) {
+  setup_console();
+  const CommandWords command = expand_response_files(word_count, words);
+  if (answer_help_or_version(command.words)) return finish(0);
+  install_interrupt_handlers();
+  // A dry run that ran the tools for the words before "-###" would be no dry run.
+  if (contains(command.words, "-###")) state.dry_run = 1;
+  load_configuration();
+  if (state.status == 0) {
+    handle_command_line(command);
+  } else {
+    refuse_on_stdout("%s\n", usage_text);
+  }
+  // What is still buffered goes out before the end: a reader gone meanwhile interrupts.
+  flush_out();
+  take_interruption();
+  return exit_code_from_status(finish(state.status));
 }
 
 int exit_code_from_status(int status) {

@@ -130,9 +130,9 @@ std::vector<Row> driver_rows() {
                              "-udatablock V {}", "-ubssblock W z}", "-addr 0x0 {q}", "-cref", start,
                              "c.o", "m.lib", "sdk/lib/libc.lib", "sdk/lib/libm.LIB"},
        .dry_run_too = true},
-      {.name = "a plus option left open takes the next block",
-       .words = {"-nodefsup", "a.o", "+defsym"}, .left = {"a.srf"},
-       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o a.srf", "-defsym a.o"}},
+      {.name = "a plus option still owed a word at the end builds nothing",
+       .words = {"a.c", "+l", "x", "+codeblock", "C"}, .files = sources, .exit_code = 1,
+       .err = "err options '+codeblock'\n", .tools = Lines{}, .dry_run_too = true},
       {.name = "-v shows every tool run whole and still counts warnings", .words = {"-v", "b.s"},
        .environment = stub("LK33_WARNINGS", "2"), .files = sources, .exit_code = 2,
        .out = "--------\npp33.exe b.s\nPre Processor Completed\nExitcode = 0\n--------\n"
