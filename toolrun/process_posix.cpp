@@ -23,8 +23,11 @@ namespace {
 volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;  // its pid, 0 while no tool runs
 
-// Ctrl-C, a polite kill, and the terminal going away: each stops the run cleanly.
-constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
+// Ctrl-C, a polite kill, the terminal going away, and a reader of our output going away
+// (a pipe into `head`, a log viewer that quits): each stops the run cleanly. Handled
+// rather than ignored, a write to the closed pipe also fails with EPIPE instead of ending
+// the driver on the spot.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 char tool_path[4096];
 char absolute_tool_path[4096];
@@ -145,9 +148,14 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
   int saved_errno = errno;
   received_signal = signal;
   // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
-  // sent by a process to the driver alone has to be passed on.
+  // sent by a process to the driver alone has to be passed on. Our closed output is none
+  // of the tool's business (its own output is our pipe), so it is stopped as by a kill.
   pid_t tool = running_tool;
-  if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) kill(tool, signal);
+  if (tool > 0 && signal == SIGPIPE) {
+    kill(tool, SIGTERM);
+  } else if (tool > 0 && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) {
+    kill(tool, signal);
+  }
   errno = saved_errno;
 }
 

@@ -132,9 +132,10 @@ ToolStart start_program(ToolProcess& tool, const Program& program, const char* a
 }
 
 int capture_tool(const Program& program, const char* argument_text, const LineRoute& route) {
-  if (int signal = interrupt_signal()) return signal_status(signal);
-  // The driver's own earlier messages come before anything the tool writes.
+  // The driver's own earlier messages come before anything the tool writes; a reader that
+  // went away meanwhile is an interruption, and no tool starts after one.
   flush_out();
+  if (int signal = interrupt_signal()) return signal_status(signal);
   ToolProcess tool;
   switch (start_program(tool, program, argument_text)) {
     case ToolStart::started:
