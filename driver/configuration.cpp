@@ -1,5 +1,6 @@
 #include "driver/configuration.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,8 +12,9 @@ namespace {
 
 // Reads one line into `line` as a text-mode read with a buffer of `size` bytes would: a
 // CR LF pair becomes one LF, and a longer line comes in chunks of size - 1 characters.
-// Reading the bytes ourselves makes a CR LF file read alike on every host.
-bool read_chunk(std::FILE* file, char* line, std::size_t size) {
+// Reading the bytes ourselves makes a CR LF file read alike on every host. Returns the
+// number of bytes read.
+std::size_t read_chunk(std::FILE* file, char* line, std::size_t size) {
   std::size_t length = 0;
   while (length + 1 < size) {
     int c = std::getc(file);
@@ -29,7 +31,7 @@ bool read_chunk(std::FILE* file, char* line, std::size_t size) {
     if (c == '\n') break;
   }
   line[length] = '\0';
-  return length > 0;
+  return length;
 }
 
 bool ends_with_lib(const char* line, std::size_t length) {
@@ -95,12 +97,29 @@ void fill_default_directory(char (&directory)[name_size], const char* base, cons
   if (!append_text(directory, {base, separator, leaf})) refuse_too_long(base);
 }
 
+// A file that is there but cannot be read (a folder, no permission) is named on standard
+// error and otherwise taken as absent, so it neither hides the next one nor reads as empty.
+std::FILE* open_readable(const char* name) {
+  std::FILE* file = std::fopen(name, "rb");
+  if (file == nullptr && (errno == ENOENT || errno == ENOTDIR)) return nullptr;
+  if (file != nullptr) {
+    std::getc(file);
+    if (!std::ferror(file)) {
+      std::rewind(file);
+      return file;
+    }
+    std::fclose(file);
+  }
+  print_err("vexa: configuration file '%s' cannot be read and was left out\n", name);
+  return nullptr;
+}
+
 std::FILE* open_configuration_file(const char* executable_path, const char*& name) {
   name = "vexa.cfg";
-  std::FILE* file = std::fopen(name, "rb");
+  std::FILE* file = open_readable(name);
   if (file != nullptr || executable_path[0] == '\0') return file;
   name = make_slot_name(first_stage_slot, executable_path, ".cfg");
-  return name == nullptr ? nullptr : std::fopen(name, "rb");
+  return name == nullptr ? nullptr : open_readable(name);
 }
 
 // Leaves the file where it was; true when its first two bytes are a UTF-16 mark.
@@ -117,13 +136,33 @@ void skip_utf8_mark(std::FILE* file) {
   std::rewind(file);
 }
 
+// True when a chunk of `length` bytes filled its buffer and the file goes on: the line
+// did not fit.
+bool is_cut(std::FILE* file, const char* line, std::size_t length, std::size_t size) {
+  if (length + 1 < size || line[length - 1] == '\n') return false;
+  int next = std::getc(file);
+  if (next == EOF) return false;
+  std::ungetc(next, file);
+  return true;
+}
+
 }  // namespace
 
-void read_configuration_lines(std::FILE* file) {
+// A line is read whole or not at all: the tail of a cut line would pass for a line of its
+// own, a default library among them.
+void read_configuration_lines(std::FILE* file, const char* name) {
   skip_utf8_mark(file);
-  // A longer line comes in pieces of 1023 bytes, as it always has.
   char line[list_size];
-  while (state.status == 0 && read_chunk(file, line, sizeof line)) apply_line_rules(line);
+  std::size_t length;
+  while (state.status == 0 && (length = read_chunk(file, line, sizeof line)) > 0) {
+    if (is_cut(file, line, length, sizeof line)) {
+      print_err("vexa: configuration file '%s' has a line too long, beginning '%.40s'\n", name,
+                line);
+      state.status = 1;
+      return;
+    }
+    apply_line_rules(line);
+  }
 }
 
 // Without the executable's path there is neither a file beside it nor a default
@@ -140,7 +179,7 @@ void load_configuration() {
           "ANSI or UTF-8\n",
           name);
     } else {
-      read_configuration_lines(file);
+      read_configuration_lines(file, name);
     }
     std::fclose(file);
   }

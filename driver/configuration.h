@@ -6,5 +6,6 @@
 
 void load_configuration();
 
-// Applies the line rules to every line of an open configuration file.
-void read_configuration_lines(std::FILE* file);
+// Applies the line rules to every line of the open configuration file `name`; a line too
+// long for the line buffer is refused.
+void read_configuration_lines(std::FILE* file, const char* name);
