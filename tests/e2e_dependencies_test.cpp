@@ -21,27 +21,36 @@ class DependencyRun : public EndToEnd {};
 
 }  // namespace
 
-// After each make, the last three tools run tell which one source was built again.
+// After each make, the last three tools run tell which one source was built again. Each
+// source names its header as users write them: after a comment, with a Windows backslash, or
+// with a ':' in it ('%' where the host has no ':' in names).
 TEST_F(DependencyRun, MakeRebuildsExactlyTheObjectsAHeaderChangeTouches) {
   if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";
+  const std::string odd = windows_driver() ? "pe%rc.h" : "co:lon.h";
   write_file("Makefile", "all: a.o b.o c.o\n%.o: %.c\n\t$(VEXA) -c -MMD -MP $<\n-include *.d\n");
-  write_file("a.c", "#include \"x.h\"\n");
-  write_file("b.c", "#include \"y.h\"\n");
-  for (const char* name : {"c.c", "x.h", "y.h"}) write_file(name, "");
+  write_file("a.c", "#include /* board */ \"x.h\" // x\n");
+  write_file("b.c", "#include \"sub\\y.h\"\n");
+  write_file("c.c", "#include \"" + odd + "\"\n");
+  fs::create_directory("sub");
+  for (const std::string name : {"x.h", "sub/y.h", odd.c_str()}) write_file(name, "");
   RunResult result = run_make({});
   ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_EQ(tools().size(), 9u);
   const auto now = fs::file_time_type::clock::now();
   for (const std::string& name : files()) fs::last_write_time(name, now - std::chrono::hours(1));
-  fs::last_write_time("x.h", now);
-  EXPECT_EQ(run_make({}).exit_code, 0);
-  EXPECT_EQ(tools().size(), 12u);
-  EXPECT_EQ(tools().back().command_line(), "as33.exe a.ms");
+  fs::last_write_time("sub/y.h", now - std::chrono::hours(1));
+  for (const auto& [header, object] :
+       {std::pair{"x.h", "a"}, {"sub/y.h", "b"}, {odd.c_str(), "c"}}) {
+    fs::last_write_time(header, now);
+    EXPECT_EQ(run_make({}).exit_code, 0);
+    EXPECT_EQ(tools().back().command_line(), std::string("as33.exe ") + object + ".ms");
+  }
+  EXPECT_EQ(tools().size(), 18u);
   // The header goes and so does its include: the -MP rule keeps make from stopping at it.
-  fs::remove("y.h");
+  fs::remove("sub/y.h");
   write_file("b.c", "int b;\n");
   EXPECT_EQ(run_make({}).exit_code, 0);
-  EXPECT_EQ(tools().size(), 15u);
+  EXPECT_EQ(tools().size(), 21u);
   EXPECT_EQ(tools().back().command_line(), "as33.exe b.ms");
 }
 

@@ -52,6 +52,8 @@ struct Launch {
   long file_size_limit = -1;
   // SIGINT, SIGTERM and SIGHUP ignored when the driver starts, as in a script's background job.
   bool interrupts_ignored = false;
+  // Standard output: a file, a pipe whose reader is gone, or a full device (/dev/full).
+  enum { to_file, closed_pipe, full_device } output = to_file;
 };
 
 // One run of the driver and all it must leave; what a row leaves unset is expected to be

@@ -108,6 +108,9 @@ std::vector<Row> driver_rows() {
        .err = "Command file 'app.cm' cannot be linked together with object files\n"},
       {.name = "a second command file", .words = {"a.cm", "b.cm"}, .exit_code = 1,
        .err = "Command file 'b.cm' follows another command file\n"},
+      {.name = "an output that is an input, by another spelling", .words = {"-e./b.s", "a.c", "b.s"},
+       .environment = stub("LK33_EXIT", "1"), .files = sources, .exit_code = 1,
+       .err = "Output file './b.s' is one of the input files\n", .tools = Lines{}},
       {.name = "-e before the objects names the output", .words = {"-eout.srf", "a.o", "b.o"},
        .left = {"out.srf"}},
       {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
@@ -152,6 +155,14 @@ std::vector<Row> driver_rows() {
        .out = warnings(2)},
   };
   // clang-format on
+  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
+    rows.push_back({.name = word + " beside a command file",
+                    .words = {word, "my.cm"},
+                    .exit_code = 1,
+                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
+                           "' cannot be linked together with a command file\n",
+                    .tools = Lines{}});
+  }
   for (const std::string word : {"-", "-gx", "-gp", "-nearer"}) {
     rows.push_back({.name = "the unknown option " + word,
                     .words = {word, "a.o"},
@@ -351,6 +362,35 @@ std::vector<Row> fault_rows() {
        .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}, .signal = SIGINT,
        .signal_after = "b.ms"},
   };
+  const Launch gone = {.output = Launch::closed_pipe}, full = {.output = Launch::full_device};
+  const std::string console_error = "Console write error.'standard output'\n";
+  rows.insert(rows.end(), {
+      {.name = "a reader gone while the compiler runs", .words = {"-c", "-MD", "a.c"},
+       .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_GCC33_SLEEP_MS", "8000"}},
+       .files = {sources[0], {"a.d", "old\n"}}, .exit_code = 141, .posix_only = true,
+       .launch = gone},
+      {.name = "a reader gone while the linker runs", .words = {"b.o"},
+       .environment = {{"VSTUB_LK33_PRINT", "x\\n"}, {"VSTUB_LK33_SLEEP_MS", "8000"}},
+       .exit_code = 141, .posix_only = true, .launch = gone},
+      {.name = "a reader gone before the first tool", .words = {"-v", "b.s"}, .files = sources,
+       .exit_code = 141, .tools = Lines{}, .posix_only = true, .launch = gone},
+      {.name = "help to a full device", .words = {"--help"}, .exit_code = 1, .err = console_error,
+       .posix_only = true, .launch = full},
+      {.name = "-### to a full device", .words = {"-###", "a.c"}, .files = sources, .exit_code = 1,
+       .err = console_error, .posix_only = true, .launch = full},
+      {.name = "-v to a full device", .words = {"-v", "a.c"}, .files = sources, .exit_code = 1,
+       .err = console_error, .left = {"a.o", "a.srf"}, .posix_only = true, .launch = full},
+      {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
+       .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
+       .left = {"b.ms"}, .posix_only = true, .launch = full},
+      {.name = "a configuration line too long", .words = {"a.c"},
+       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
+       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
+                            "'INC=" + std::string(36, 'i') + "'\n"},
+      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
+       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
+       "cannot be read and was left out\n", .left = {"b.ps"}},
+  });
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
                     .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
@@ -413,8 +453,29 @@ std::vector<Row> launcher_rows() {
 std::vector<Row> dependency_rows() {
   const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
   const Environment sys = {{"VEXA_INC", "sys"}};
+  Files nested = {{"a.c", "#include \"h0.h\"\n"}};
+  std::string listed = "a.o: a.c";
+  for (int i = 0; i < 20000; ++i) {
+    const std::string name = "h" + std::to_string(i) + ".h";
+    nested.push_back({name, "#include \"h" + std::to_string(i + 1) + ".h\"\n"});
+    listed += " " + name;
+  }
   // clang-format off
   return {
+      {.name = "20,000 nested headers", .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = nested, .left = {"a.d", "a.o"}, .contents = {{"a.d", listed + "\n"}}},
+      {.name = "comments before the name, a backslash in it",
+       .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include /* board */ \"b.h\" // b\n#/**/include/**/<s.h>\n"
+                         "#include \"sub\\x.h\"\n#include /* \"c.h\"\n#include // \"c.h\"\n"},
+                 {"b.h", ""}, {"sys/s.h", ""}, {"sub/x.h", ""}, {"c.h", ""}},
+       .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c b.h sys" + sep + "s.h sub" + sep + "x.h\n"}}},
+      {.name = "':' and '%' as make reads them", .words = {"-c", "-MD", "-MP", "a.c"},
+       .environment = sys, .files = {{"a.c", "#include \"co:lon.h\"\n#include \"pe%rc.h\""},
+                 {"co:lon.h", ""}, {"pe%rc.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c co\\:lon.h pe%rc.h\nco\\:lon.h:\npe\\%rc.h:\n"}},
+       .posix_only = true},
       {.name = "headers beside the includer, then the -I folders in order, INC= where it stands",
        .words = {"-c", "-MD", "-Ione", "a.c", "-Itwo", "sub/a.c"}, .environment = sys,
        .files = {{"sub/a.c", "#include \"x.h\"\n # include <x.h>\n#include \"w.h\"\n#include<s.h>"},

@@ -63,7 +63,7 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
   const std::string lib = installation_dir("lib"), separator = windows_driver() ? "\\" : "/";
   const struct {
     const char* name;
-    std::string here, beside;  // vexa.cfg here and the file beside the driver; none when empty
+    std::string here, beside;  // vexa.cfg here ("/": a folder) and beside the driver; "": none
     std::string include_word, lib_dir;
     Lines default_libraries;
   } rows[] = {
@@ -72,6 +72,7 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
       {"beside the driver, CR LF lines", "", "INC=incdir\r\nLIB=libdir\r\nx.LIB\r\n", "-Iincdir",
        "libdir", {"x.LIB"}},
       {"the current directory's file wins", "INC=here\n", "INC=beside\nb.lib\n", "-Ihere", lib, {}},
+      {"a folder named vexa.cfg is passed over", "/", "INC=beside\n", "-Ibeside", lib, {}},
       // clang-format on
   };
 
@@ -80,7 +81,8 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
     for (const fs::path& name :
          {work() / "vexa.cfg", fs::path(beside), work().parent_path() / "tools.log"})
       fs::remove(name);
-    if (!row.here.empty()) write_file("vexa.cfg", row.here);
+    if (row.here == "/") fs::create_directory("vexa.cfg");
+    if (!row.here.empty() && row.here != "/") write_file("vexa.cfg", row.here);
     if (!row.beside.empty()) write_file(beside, row.beside);
     EXPECT_EQ(run({"a.c"}).exit_code, 0);
     const auto records = tools();
