@@ -17,6 +17,8 @@
 
 namespace {
 
+// These texts end without a line feed on purpose: they are shown exactly as the tool chain's
+// users know them, and whatever is written next follows on the same line.
 const char input_open_error[] = "Input file open error.'%s'";
 const char output_open_error[] = "Output file open error.'%s'";
 const char output_write_error[] = "Output file write error.'%s'";
