@@ -50,10 +50,14 @@ void set_directory(char (&directory)[name_size], const char* value) {
   if (!copy_text(directory, value)) refuse_too_long(value);
 }
 
+// A line is measured as read, its line feed included: at most 3 characters of text before a
+// line feed, or 4 on a last line without one, make a line too short to mean anything.
+constexpr std::size_t shortest_line_read = 5;
+
 // The rules are tried in order; blanks are part of values, so nothing is trimmed.
 void apply_line_rules(char* line) {
   std::size_t length = std::strlen(line);
-  if (length < 5 || line[0] == ';') return;
+  if (length < shortest_line_read || line[0] == ';') return;
   if (line[length - 1] == '\n') line[--length] = '\0';
   if (starts_with(line, "INC=")) {
     set_directory(state.include_dir, line + 4);

@@ -108,15 +108,15 @@ bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
   return append_text(dest, N, parts);
 }
 
-// Appends all `parts` to a list as one entry, or refuses `word` with a message on standard
-// error and status 1 when the list is full.
 // Shows `message` (a format naming `word`) and fails the run, on standard error or, for the
 // messages users of the tool chain know there, on standard output.
 void refuse(const char* message, const char* word);
 void refuse_on_stdout(const char* message, const char* word);
 
+// Refuses `word` with a message on standard error and status 1: its list is full.
 void refuse_full_list(const char* word);
 
+// Appends all `parts` to a list as one entry, or refuses `word` when the list is full.
 template <std::size_t N>
 void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts, const char* word) {
   if (!append_text(list, parts)) refuse_full_list(word);

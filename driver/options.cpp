@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "driver/console.h"
 #include "driver/driver_state.h"
 
 namespace {
@@ -94,57 +93,78 @@ void refuse_unknown_option(const char* word) {
   refuse_on_stdout("Unkown Option %s\n", word);
 }
 
+void append_compiler_option(const char* word) {
+  append_or_refuse(state.compiler_options, {word, " "}, word);
+}
+
+// How a '-' option's row recognises its word.
+enum class DashMatch {
+  exact,        // the word is the pattern
+  prefix,       // the word begins with the pattern
+  second_char,  // the word's second character is one of the pattern's
+};
+
+struct DashOption {
+  DashMatch match;
+  const char* pattern;
+  void (*apply)(const char* word);
+};
+
 // The rows are tried in this order and the first that matches decides; where they
 // overlap the order matters ("-lk=" before "-l", "-gp=" before the "-g" family).
-void handle_dash_option(const char* word) {
-  const char second = word[0] == '\0' ? '\0' : word[1];
-  if (is(word, "-g")) {
-    state.debug_info = 1;
-  } else if (is(word, "-b")) {
-    state.delete_temps = 0;
-  } else if (is(word, "-E")) {
-    state.stage_limit = first_stage_only;
-  } else if (is(word, "-S")) {
-    state.stage_limit = through_extender;
-  } else if (is(word, "-c")) {
-    state.stage_limit = through_assembler;
-  } else if (is(word, "-v")) {
-    state.verbose = 1;
-  } else if (starts_with(word, "-gp=")) {
-    append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word);
-  } else if (second != '\0' && std::strchr("OIDW", second)) {
-    append_or_refuse(state.compiler_options, {word, " "}, word);
-  } else if (starts_with(word, "-lk=")) {
-    append_or_refuse(state.extend_options, {"-lk ", word + 4, " "}, word);
-  } else if (starts_with(word, "-j=")) {
-    append_or_refuse(state.extend_options, {"-j ", word + 3, " "}, word);
-  } else if (is(word, "-near")) {
-    append_or_refuse(state.extend_options, {"-near "}, word);
-  } else if (second == 'J') {
-    set_sjis_mode(word + 2);
-  } else if (second == 'a') {
-    set_start_address(word);
-  } else if (second == 'e') {
-    set_output_name(word);
-  } else if (second == 'l') {
-    append_or_refuse(state.linker_options, {"-", word + 2, " "}, word);
-  } else if (is(word, "-normwarn")) {
-    state.warnings_are_errors = 0;
-  } else if (is(word, "-nodefsup")) {
-    state.link_startup = 0;
-  } else if (is(word, "-nodeflib")) {
-    state.link_default_libs = 0;
-  } else if (is(word, "-###")) {
-    state.dry_run = 1;
-  } else if (is(word, "-MD")) {
-    state.dependency_files = all_headers;
-  } else if (is(word, "-MMD")) {
-    state.dependency_files = headers_outside_include_dir;
-  } else if (is(word, "-MP")) {
-    state.header_rules = 1;
-  } else {
-    refuse_unknown_option(word);
+// clang-format off
+constexpr DashOption dash_option_table[] = {
+    {DashMatch::exact, "-g", [](const char*) { state.debug_info = 1; }},
+    {DashMatch::exact, "-b", [](const char*) { state.delete_temps = 0; }},
+    {DashMatch::exact, "-E", [](const char*) { state.stage_limit = first_stage_only; }},
+    {DashMatch::exact, "-S", [](const char*) { state.stage_limit = through_extender; }},
+    {DashMatch::exact, "-c", [](const char*) { state.stage_limit = through_assembler; }},
+    {DashMatch::exact, "-v", [](const char*) { state.verbose = 1; }},
+    {DashMatch::prefix, "-gp=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word); }},
+    {DashMatch::second_char, "OIDW", append_compiler_option},
+    {DashMatch::prefix, "-lk=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-lk ", word + 4, " "}, word); }},
+    {DashMatch::prefix, "-j=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-j ", word + 3, " "}, word); }},
+    {DashMatch::exact, "-near", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-near "}, word); }},
+    {DashMatch::second_char, "J", [](const char* word) { set_sjis_mode(word + 2); }},
+    {DashMatch::second_char, "a", set_start_address},
+    {DashMatch::second_char, "e", set_output_name},
+    {DashMatch::second_char, "l", [](const char* word) {
+       append_or_refuse(state.linker_options, {"-", word + 2, " "}, word); }},
+    {DashMatch::exact, "-normwarn", [](const char*) { state.warnings_are_errors = 0; }},
+    {DashMatch::exact, "-nodefsup", [](const char*) { state.link_startup = 0; }},
+    {DashMatch::exact, "-nodeflib", [](const char*) { state.link_default_libs = 0; }},
+    {DashMatch::exact, "-###", [](const char*) { state.dry_run = 1; }},
+    {DashMatch::exact, "-MD", [](const char*) { state.dependency_files = all_headers; }},
+    {DashMatch::exact, "-MMD", [](const char*) {
+       state.dependency_files = headers_outside_include_dir; }},
+    {DashMatch::exact, "-MP", [](const char*) { state.header_rules = 1; }},
+};
+// clang-format on
+
+bool matches(const DashOption& option, const char* word) {
+  switch (option.match) {
+    case DashMatch::exact:
+      return is(word, option.pattern);
+    case DashMatch::prefix:
+      return starts_with(word, option.pattern);
+    case DashMatch::second_char:
+      return word[0] != '\0' && word[1] != '\0' && std::strchr(option.pattern, word[1]);
   }
+  return false;
+}
+
+void handle_dash_option(const char* word) {
+  for (const DashOption& option : dash_option_table) {
+    if (matches(option, word)) {
+      option.apply(word);
+      return;
+    }
+  }
+  refuse_unknown_option(word);
 }
 
 PlusClass find_plus_option_class(const char* name) {
@@ -206,16 +226,19 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
 
 // A word owed to a pending '+' option is only text for the command file, whatever it
 // looks like; the word that completes the option ends its line.
-void handle_option(const char* word) {
+void take_owed_word(const char* word) {
   const std::uint8_t next = plus_state_after(state.plus_state, word);
-  if (state.plus_state != no_plus_option) {
-    append_command_file_option(next == no_plus_option ? ends_line : 0, word);
-  } else if (word[0] == '+') {
+  append_command_file_option(next == no_plus_option ? ends_line : 0, word);
+  state.plus_state = next;
+}
+
+void handle_option(const char* word) {
+  if (word[0] == '+') {
     handle_plus_option(word);
   } else {
     handle_dash_option(word);
   }
-  state.plus_state = next;
+  state.plus_state = plus_state_after(no_plus_option, word);
 }
 
 bool plus_option_waits_for_word() {

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 
+// A word that begins with '-' or '+'.
 void handle_option(const char* word);
 
-// True while a '+' option waits for a word of its own, which is then only text for it.
+// True while a '+' option waits for a word of its own, which is then only text for it,
+// whatever it looks like: take_owed_word takes it.
 bool plus_option_waits_for_word();
+void take_owed_word(const char* word);
 
 // What the word after `word` is owed to when `word` comes while `plus_state` is pending (0:
 // nothing is owed, and `word` is taken by its first character). Changes nothing, so the

@@ -10,7 +10,8 @@ constexpr const char* count_error = "Too many response files.'%s'\n";
 constexpr const char* utf16_error =
     "Response file '%s' is saved as UTF-16; save it as ANSI or UTF-8\n";
 
-bool is_blank(char c) {
+// Any white space separates the words of a response file, line ends included.
+bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
@@ -19,7 +20,7 @@ bool is_blank(char c) {
 std::string read_word(std::string_view text, std::size_t& at) {
   std::string word;
   char quote = '\0';
-  for (; at < text.size() && (quote != '\0' || !is_blank(text[at])); ++at) {
+  for (; at < text.size() && (quote != '\0' || !is_white_space(text[at])); ++at) {
     char c = text[at];
     if (c == '\\') {
       if (++at == text.size()) break;
@@ -78,7 +79,7 @@ std::vector<std::string> split_response_text(std::string_view text) {
   std::vector<std::string> words;
   std::size_t at = 0;
   for (;;) {
-    while (at < text.size() && is_blank(text[at])) ++at;
+    while (at < text.size() && is_white_space(text[at])) ++at;
     if (at == text.size()) return words;
     words.push_back(read_word(text, at));
   }

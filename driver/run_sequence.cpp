@@ -39,7 +39,9 @@ static bool answer_help_or_version(const std::vector<std::string>& words) {
 }
 
 void handle_argument(const char* word) {
-  if (plus_option_waits_for_word() || word[0] == '-' || word[0] == '+') {
+  if (plus_option_waits_for_word()) {
+    take_owed_word(word);
+  } else if (word[0] == '-' || word[0] == '+') {
     handle_option(word);
   } else {
     dispatch_input(word);

@@ -58,9 +58,11 @@ void show_command_file(const char* text) {
   }
 }
 
-}  // namespace
+// Room for every block of the generated command file at its fullest.
+constexpr std::size_t command_file_size = 8192;
 
-// The blocks always fit: each list holds under 1024 bytes and each directory under 320.
+// Writes the text of "__tmp__.cm" ("\n" line ends) into `text`. The blocks always fit:
+// each list holds under 1024 bytes and each directory under 320.
 void make_command_file_text(char (&text)[command_file_size]) {
   text[0] = '\0';
   append_text(text, {"-v3\n", "-objsym\n"});
@@ -76,6 +78,8 @@ void make_command_file_text(char (&text)[command_file_size]) {
   append_text(text, {state.object_list, state.library_list});
   if (state.link_default_libs) append_text(text, {state.default_libraries});
 }
+
+}  // namespace
 
 void link_generated() {
   static char text[command_file_size];

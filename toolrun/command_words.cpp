@@ -5,7 +5,8 @@
 
 namespace {
 
-bool is_blank(char c) {
+// On a command line only blanks and tabs separate words.
+bool separates_words(char c) {
   return c == ' ' || c == '\t';
 }
 
@@ -30,11 +31,11 @@ const char* take_backslashes(const char* text, std::string& word) {
 std::vector<std::string> split_command_words(const char* text) {
   std::vector<std::string> words;
   for (;;) {
-    while (is_blank(*text)) ++text;
+    while (separates_words(*text)) ++text;
     if (*text == '\0') return words;
     std::string word;
     bool quoted = false;
-    while (*text != '\0' && (quoted || !is_blank(*text))) {
+    while (*text != '\0' && (quoted || !separates_words(*text))) {
       if (*text == '\\') {
         text = take_backslashes(text, word);
       } else if (*text == '"') {

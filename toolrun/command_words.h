@@ -7,8 +7,8 @@
 
 // The one splitter for text read as a Windows command line, by the msvcrt.dll rule: blanks
 // and tabs separate words outside a quoted run; a double quote opens a run (the word exists
-// even if empty), and inside one a single quote ends it while two in a row give one literal
-// quote and end it; 2n backslashes before a quote give n backslashes and the quote acts so,
+// even if empty), and inside one a lone double quote ends it while two in a row give one
+// literal quote and end it; 2n backslashes before a quote give n backslashes and the quote acts so,
 // 2n+1 give n backslashes and a literal quote; other backslashes are literal; a run left
 // open ends with the text.
 std::vector<std::string> split_command_words(const char* text);

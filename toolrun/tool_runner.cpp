@@ -86,6 +86,8 @@ char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) 
     search = feed + 1;
     block.take_lines_to(search);
   }
+  // What follows the last line feed: every whole longest_line piece of it is a line of its
+  // own now, as a 512-byte fgets would return it; the shorter rest waits for the next read.
   block.take_lines_to(end - (end - block.next) % longest_line);
   block.close_run(block.next);
   shown_end = block.shown_end;
