@@ -10,30 +10,6 @@
 
 namespace {
 
-// Reads one line into `line` as a text-mode read with a buffer of `size` bytes would: a
-// CR LF pair becomes one LF, and a longer line comes in chunks of size - 1 characters.
-// Reading the bytes ourselves makes a CR LF file read alike on every host. Returns the
-// number of bytes read.
-std::size_t read_chunk(std::FILE* file, char* line, std::size_t size) {
-  std::size_t length = 0;
-  while (length + 1 < size) {
-    int c = std::getc(file);
-    if (c == EOF) break;
-    if (c == '\r') {
-      int next = std::getc(file);
-      if (next == '\n') {
-        c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
-      }
-    }
-    line[length++] = static_cast<char>(c);
-    if (c == '\n') break;
-  }
-  line[length] = '\0';
-  return length;
-}
-
 bool ends_with_lib(const char* line, std::size_t length) {
   const char* tail = line + length - 4;
   const char lower_case[] = ".lib";
@@ -101,71 +77,59 @@ void fill_default_directory(char (&directory)[name_size], const char* base, cons
   if (!append_text(directory, {base, separator, leaf})) refuse_too_long(base);
 }
 
-// A file that is there but cannot be read (a folder, no permission) is named on standard
-// error and otherwise taken as absent, so it neither hides the next one nor reads as empty.
-std::FILE* open_readable(const char* name) {
-  std::FILE* file = std::fopen(name, "rb");
-  if (file == nullptr && (errno == ENOENT || errno == ENOTDIR)) return nullptr;
-  if (file != nullptr) {
-    std::getc(file);
-    if (!std::ferror(file)) {
-      std::rewind(file);
-      return file;
+// The file in the current folder, else the one beside the executable. A file that is there
+// but cannot be read (a folder, no permission) is named on standard error and otherwise
+// taken as absent, so it neither hides the next one nor reads as empty. Returns the name of
+// the file found, nullptr when there is none.
+const char* find_configuration_file(const char* executable_path, std::string& text) {
+  const char* name = "vexa.cfg";
+  for (int tried = 0; name != nullptr && tried < 2; ++tried) {
+    switch (read_text_file(name, text)) {
+      case TextFile::read:
+        return name;
+      case TextFile::utf16:
+        print_err(
+            "vexa: configuration file '%s' is saved as UTF-16 and was not read; save it as "
+            "ANSI or UTF-8\n",
+            name);
+        text.clear();
+        return name;
+      case TextFile::unreadable:
+        print_err("vexa: configuration file '%s' cannot be read and was left out\n", name);
+        break;
+      case TextFile::absent:
+        break;
     }
-    std::fclose(file);
+    text.clear();
+    if (executable_path[0] == '\0') return nullptr;
+    name = make_slot_name(first_stage_slot, executable_path, ".cfg");
   }
-  print_err("vexa: configuration file '%s' cannot be read and was left out\n", name);
   return nullptr;
-}
-
-std::FILE* open_configuration_file(const char* executable_path, const char*& name) {
-  name = "vexa.cfg";
-  std::FILE* file = open_readable(name);
-  if (file != nullptr || executable_path[0] == '\0') return file;
-  name = make_slot_name(first_stage_slot, executable_path, ".cfg");
-  return name == nullptr ? nullptr : open_readable(name);
-}
-
-// Leaves the file where it was; true when its first two bytes are a UTF-16 mark.
-bool starts_with_utf16_mark(std::FILE* file) {
-  int first = std::getc(file);
-  int second = std::getc(file);
-  std::rewind(file);
-  return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
-}
-
-// A UTF-8 mark at the very start is skipped; anything else is read from the start.
-void skip_utf8_mark(std::FILE* file) {
-  if (std::getc(file) == 0xEF && std::getc(file) == 0xBB && std::getc(file) == 0xBF) return;
-  std::rewind(file);
-}
-
-// True when a chunk of `length` bytes filled its buffer and the file goes on: the line
-// did not fit.
-bool is_cut(std::FILE* file, const char* line, std::size_t length, std::size_t size) {
-  if (length + 1 < size || line[length - 1] == '\n') return false;
-  int next = std::getc(file);
-  if (next == EOF) return false;
-  std::ungetc(next, file);
-  return true;
 }
 
 }  // namespace
 
 // A line is read whole or not at all: the tail of a cut line would pass for a line of its
-// own, a default library among them.
-void read_configuration_lines(std::FILE* file, const char* name) {
-  skip_utf8_mark(file);
+// own, a default library among them. A CR LF pair reads as one LF, as on every host a text
+// file's line ends; a lone CR is a character of the line.
+void read_configuration_lines(std::string_view text, const char* name) {
   char line[list_size];
-  std::size_t length;
-  while (state.status == 0 && (length = read_chunk(file, line, sizeof line)) > 0) {
-    if (is_cut(file, line, length, sizeof line)) {
+  while (state.status == 0 && !text.empty()) {
+    std::size_t end = text.find('\n');
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    const bool crlf = end >= 2 && text[end - 1] == '\n' && text[end - 2] == '\r';
+    const std::size_t length = end - (crlf ? 1 : 0);
+    if (length >= sizeof line) {
       print_err("vexa: configuration file '%s' has a line too long, beginning '%.40s'\n", name,
-                line);
+                std::string(text.substr(0, 40)).c_str());
       state.status = 1;
       return;
     }
+    std::memcpy(line, text.data(), length - (crlf ? 1 : 0));
+    if (crlf) line[length - 1] = '\n';
+    line[length] = '\0';
     apply_line_rules(line);
+    text.remove_prefix(end);
   }
 }
 
@@ -175,17 +139,9 @@ void read_configuration_lines(std::FILE* file, const char* name) {
 void load_configuration() {
   char executable_path[name_size];
   if (module_file_name(executable_path, sizeof executable_path) == 0) executable_path[0] = '\0';
-  const char* name = nullptr;
-  if (std::FILE* file = open_configuration_file(executable_path, name)) {
-    if (starts_with_utf16_mark(file)) {
-      print_err(
-          "vexa: configuration file '%s' is saved as UTF-16 and was not read; save it as "
-          "ANSI or UTF-8\n",
-          name);
-    } else {
-      read_configuration_lines(file, name);
-    }
-    std::fclose(file);
+  std::string text;
+  if (const char* name = find_configuration_file(executable_path, text)) {
+    read_configuration_lines(text, name);
   }
   take_environment("VEXA_INC", state.include_dir);
   take_environment("VEXA_LIB", state.lib_dir);

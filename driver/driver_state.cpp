@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "driver/console.h"
 
@@ -81,6 +82,16 @@ bool read_whole_file(const char* name, std::string& text) {
   bool read = std::ferror(file) == 0;
   std::fclose(file);
   return read;
+}
+
+TextFile read_text_file(const char* name, std::string& text) {
+  if (!read_whole_file(name, text)) {
+    std::error_code error;
+    return std::filesystem::exists(name, error) ? TextFile::unreadable : TextFile::absent;
+  }
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) return TextFile::utf16;
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  return TextFile::read;
 }
 
 bool starts_with(const char* text, const char* prefix) {

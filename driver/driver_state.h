@@ -131,3 +131,15 @@ bool starts_with(const char* text, const char* prefix);
 // on every host; false when it cannot be opened or read (a directory opens on some hosts
 // but cannot be read).
 bool read_whole_file(const char* name, std::string& text);
+
+// What became of reading a text file of the user's (a response or configuration file).
+enum class TextFile {
+  read,
+  absent,      // no file of that name
+  unreadable,  // there, but it cannot be read: a folder, no permission
+  utf16,       // saved as UTF-16, which no rule for these files can read: not read
+};
+
+// Reads the text file `name` whole into `text`, with a UTF-8 byte-order mark at its start
+// left out, as editors on Windows put one there.
+TextFile read_text_file(const char* name, std::string& text);

@@ -36,10 +36,6 @@ std::string read_word(std::string_view text, std::size_t& at) {
   return word;
 }
 
-bool is_utf16(const std::string& text) {
-  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-}
-
 std::string refusal(const char* format, const std::string& name) {
   std::string message = format;
   message.replace(message.find("%s"), 2, name);
@@ -53,17 +49,19 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
   }
   const std::string name = word.substr(1);
   std::string text;
-  const char* problem = depth > deepest_response_file          ? nesting_error
-                        : ++files_read > most_response_files   ? count_error
-                        : !read_whole_file(name.c_str(), text) ? read_error
-                        : is_utf16(text)                       ? utf16_error
-                                                               : nullptr;
+  const char* problem = nullptr;
+  if (depth > deepest_response_file) {
+    problem = nesting_error;
+  } else if (++files_read > most_response_files) {
+    problem = count_error;
+  } else if (TextFile read = read_text_file(name.c_str(), text); read != TextFile::read) {
+    problem = read == TextFile::utf16 ? utf16_error : read_error;
+  }
   if (problem != nullptr) {
     command.failure_at = command.words.size();
     command.failure_message = refusal(problem, name);
     return;
   }
-  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   for (const std::string& inner : split_response_text(text)) {
     expand_word(inner, depth + 1, files_read, command);
   }

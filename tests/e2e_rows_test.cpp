@@ -17,7 +17,7 @@ const std::string usage = std::string(usage_text) + "\n";
 const Files sources = {{"a.c", "int a;\n"}, {"b.s", "; b\n"}};
 const std::string address = "-addr 0x100000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}";
 const Files configured = {
-    {"vexa.cfg", "; board\nINC=sdk/inc\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
+    {"vexa.cfg", "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
 std::string warnings(int count) {
   std::string lines;
@@ -390,6 +390,10 @@ std::vector<Row> fault_rows() {
       {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
        .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
        "cannot be read and was left out\n", .left = {"b.ps"}},
+      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
+       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
+       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
   });
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
