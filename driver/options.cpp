@@ -90,6 +90,11 @@ void set_output_name(const char* word) {
   if (!copy_text(state.slots[output_slot].text, word + 2)) refuse_too_long(word);
 }
 
+void set_compilation_database(const char* word) {
+  const char* name = word[3] != '\0' ? word + 3 : "compile_commands.json";
+  if (!copy_text(state.compilation_database, name)) refuse_too_long(word);
+}
+
 void refuse_unknown_option(const char* word) {
   refuse_on_stdout("Unkown Option %s\n", word);
 }
@@ -142,6 +147,8 @@ void handle_dash_option(const char* word) {
     state.dependency_files = headers_outside_include_dir;
   } else if (is(word, "-MP")) {
     state.header_rules = 1;
+  } else if (starts_with(word, "-MJ")) {
+    set_compilation_database(word);
   } else {
     refuse_unknown_option(word);
   }
