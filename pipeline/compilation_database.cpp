@@ -37,6 +37,8 @@ std::string arguments_text(const char* source, const char* argument_text,
   return text + "]";
 }
 
+// The entry takes the place of the first one for its file in its folder, and any later such
+// one goes, so the database names each source once; the others keep their text and order.
 std::string database_text(const std::vector<JsonObject>& kept, const JsonObject& entry) {
   std::string text = "[\n";
   bool entered = false;
