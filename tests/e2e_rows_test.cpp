@@ -416,8 +416,8 @@ std::vector<Row> dependency_rows() {
   // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
   auto entry = [](const std::string& file, const std::string& options) {
     return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
-           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" +
-           file + "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
   };
   const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
