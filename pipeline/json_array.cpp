@@ -37,7 +37,10 @@ struct Reader {
   bool at_end() const { return at >= text.size(); }
   char next() const { return at_end() ? '\0' : text[at]; }
   void skip_blanks() {
-    while (!at_end() && std::strchr(" \t\n\r", text[at]) != nullptr) ++at;
+    while (!at_end() &&
+           (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r')) {
+      ++at;
+    }
   }
   bool take(char c) {
     skip_blanks();
@@ -63,12 +66,13 @@ struct Reader {
     }
     return true;
   }
-  bool escape(std::string& value) {
+  // Appends what the escape stands for to `value`, if any.
+  bool escape(std::string* value) {
     const char c = next();
     ++at;
     const char* simple = std::strchr("\"\\/bfnrt", c);
     if (c != '\0' && simple != nullptr) {
-      value += "\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"];
+      if (value != nullptr) *value += "\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"];
       return true;
     }
     unsigned code;
@@ -84,21 +88,24 @@ struct Reader {
         at = pair_at;
       }
     }
-    append_utf8(value, code);
+    if (value != nullptr) append_utf8(*value, code);
     return true;
   }
-  bool string(std::string& value) {
+  // With `value`, the string's characters are appended to it; runs without an escape at once.
+  bool string(std::string* value) {
     if (!take('"')) return false;
     for (;;) {
-      if (at_end()) return false;
-      const unsigned char c = static_cast<unsigned char>(text[at++]);
-      if (c == '"') return true;
-      if (c < 0x20) return false;
-      if (c != '\\') {
-        value += static_cast<char>(c);
-      } else if (!escape(value)) {
-        return false;
+      std::size_t run_end = at;
+      while (run_end < text.size() && text[run_end] != '"' && text[run_end] != '\\' &&
+             static_cast<unsigned char>(text[run_end]) >= 0x20) {
+        ++run_end;
       }
+      if (value != nullptr) value->append(text, at, run_end - at);
+      at = run_end;
+      if (at_end()) return false;
+      const char c = text[at++];
+      if (c == '"') return true;
+      if (c != '\\' || !escape(value)) return false;
     }
   }
   bool number() {
@@ -129,10 +136,8 @@ struct Reader {
       }
       case '[':
         return array(nullptr);
-      case '"': {
-        std::string ignored;
-        return string(ignored);
-      }
+      case '"':
+        return string(nullptr);
       case 't':
         return word("true");
       case 'f':
@@ -146,12 +151,12 @@ struct Reader {
   // Takes the first "file" and "directory" that are strings.
   bool member(JsonObject& object) {
     std::string key;
-    if (!string(key) || !take(':')) return false;
+    if (!string(&key) || !take(':')) return false;
     std::string* wanted = key == "file"        ? &object.file
                           : key == "directory" ? &object.directory
                                                : nullptr;
     skip_blanks();
-    if (wanted != nullptr && wanted->empty() && next() == '"') return string(*wanted);
+    if (wanted != nullptr && wanted->empty() && next() == '"') return string(wanted);
     return value();
   }
   bool object(JsonObject& object) {
