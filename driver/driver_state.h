@@ -70,6 +70,8 @@ struct DriverState {
   // include_dir as it was before the first compile took it, so -MMD still knows it.
   char passed_include_dir[name_size] = {};
   char lib_dir[name_size] = {};
+  // -MJ: the compilation database the C sources after it are entered in; empty for none.
+  char compilation_database[name_size] = {};
   char compiler_options[list_size] = {};
   char extend_options[list_size] = {};
   char linker_options[list_size] = {};

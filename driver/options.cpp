@@ -89,6 +89,11 @@ void set_output_name(const char* word) {
   if (!copy_text(state.slots[output_slot].text, word + 2)) refuse_too_long(word);
 }
 
+void set_compilation_database(const char* word) {
+  const char* name = word[3] != '\0' ? word + 3 : "compile_commands.json";
+  if (!copy_text(state.compilation_database, name)) refuse_too_long(word);
+}
+
 void refuse_unknown_option(const char* word) {
   refuse_on_stdout("Unkown Option %s\n", word);
 }
@@ -142,6 +147,7 @@ constexpr DashOption dash_option_table[] = {
     {DashMatch::exact, "-MMD", [](const char*) {
        state.dependency_files = headers_outside_include_dir; }},
     {DashMatch::exact, "-MP", [](const char*) { state.header_rules = 1; }},
+    {DashMatch::prefix, "-MJ", set_compilation_database},
 };
 // clang-format on
 

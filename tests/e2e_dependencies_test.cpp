@@ -1,5 +1,6 @@
 // Runs of make: a makefile with dependency files rebuilds exactly the objects a header
 // change touches, and links under make -j each link their own objects.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
@@ -73,4 +74,60 @@ TEST_F(DependencyRun, LinksUnderMakeDashJEachLinkTheirOwnObjects) {
         EXPECT_EQ(program.find({side, other, '.', 'o'}) != std::string::npos, other == n) << n;
   }
   EXPECT_FALSE(fs::exists("__tmp__.cm"));
+}
+
+// An entry is replaced where it stands; another tool's, as it was written, stays in its place.
+TEST_F(DependencyRun, CompilationDatabaseKeepsOtherEntriesAndRewritesTheSameBytes) {
+  const std::string db = "compile_commands.json", folder = folder_as_json();
+  auto entry = [&folder](const std::string& file) {
+    return "{\"directory\": \"" + folder + "\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", \"-Isys\", \"" + file +
+           "\"], \"output\": \"" + file.substr(0, 1) + ".o\"}";
+  };
+  const std::string other =
+      "{ \"file\" : \"a\\u002ec\", \"directory\":\"/e\", \"n\": [1, -2.5e3, "
+      "{\"a\": null}], \"s\": \"\\ud83d\\ude00\\t\" }";
+  write_file("a.c", "");
+  write_file("b.c", "");
+  write_file(db, " [{\"directory\": \"" + folder + "\", \"file\": \"b.c\"},\n  " + other + " ]\n");
+  const Environment sys = {{"VEXA_INC", "sys"}};
+  ASSERT_EQ(run({"-E", "-MJ", "a.c", "b.c"}, sys).exit_code, 0);
+  const std::string first = read_file(db);
+  EXPECT_EQ(first, "[\n" + entry("b.c") + ",\n" + other + ",\n" + entry("a.c") + "\n]\n");
+  ASSERT_EQ(run({"-E", "-MJ", "b.c", "a.c"}, sys).exit_code, 0);
+  EXPECT_EQ(read_file(db), first);
+}
+
+// Twenty compiles at once into one database: each entry once, in a file vexa reads again. The
+// entries of other folders make each turn on the file long enough for the runs to meet.
+TEST_F(DependencyRun, CompilationDatabaseUnderMakeDashJ8) {
+  if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";
+  write_file("Makefile",
+             "all: $(patsubst %.c,%.ps,$(wildcard *.c))\n%.ps: %.c\n\t$(VEXA) -E -MJ $<\n");
+  for (int i = 0; i < 20; ++i) write_file("s" + std::to_string(i) + ".c", "");
+  std::string others = "[";
+  for (int i = 0; i < 20000; ++i) others += "{\"file\": \"x.c\", \"directory\": \"/x\"},\n";
+  write_file("compile_commands.json", others + "{}]");
+  ASSERT_EQ(run_make({"-j8"}, {{"VSTUB_GCC33_SLEEP_MS", "100"}}).exit_code, 0);
+  write_file("t.c", "");
+  ASSERT_EQ(run({"-E", "-MJ", "t.c"}).exit_code, 0);
+  const std::string text = read_file("compile_commands.json");
+  for (int i = 0; i < 21; ++i) {
+    const std::string file = "\"file\": \"" + (i < 20 ? "s" + std::to_string(i) : "t") + ".c\"";
+    EXPECT_EQ(text.find(file), text.rfind(file)) << file;
+    EXPECT_NE(text.find(file), std::string::npos) << file;
+  }
+  EXPECT_EQ(std::count(text.begin(), text.end(), '{'), 20001 + 21);
+}
+
+// An editor's C support finds a header of the configured include folder through the database.
+TEST_F(DependencyRun, ClangdResolvesTheConfiguredIncludeFolderFromTheDatabase) {
+  if (!on_path("clangd") || windows_driver()) GTEST_SKIP() << "no clangd for this driver";
+  write_file("a.c", "#include <board.h>\nint main(void) { return BOARD; }\n");
+  fs::create_directory("sys");
+  write_file("sys/board.h", "#define BOARD 3\n");
+  ASSERT_EQ(run({"-c", "-MJ", "a.c"}, {{"VEXA_INC", "sys"}}).exit_code, 0);
+  EXPECT_EQ(std::system("clangd --check=a.c --compile-commands-dir=. >clangd.log 2>&1"), 0);
+  EXPECT_NE(read_file("clangd.log").find("All checks completed, 0 errors"), std::string::npos)
+      << read_file("clangd.log");
 }

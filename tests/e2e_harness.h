@@ -65,8 +65,8 @@ struct Row {
   Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes
   int exit_code = 0;
   std::string out, err;
-  Lines left;                         // besides the inputs, which must be left with their bytes
-  Files contents;                     // files whose bytes are checked after the run
+  Lines left;      // besides the inputs, which must be left with their bytes
+  Files contents;  // files whose bytes are checked after the run; "@DIR@" is folder_as_json()
   std::optional<Lines> tools;         // each tool run's command line; a word with a blank quoted
   std::optional<Lines> command_file;  // the lines the last tool, the linker, read
   // The same words after "-###" run no tool, leave the files alone and show the command lines
@@ -119,6 +119,8 @@ class EndToEnd : public ::testing::Test {
   static std::string read_file(const std::string& name);
 
   const std::filesystem::path& work() const { return work_; }
+  // The working folder as the driver names it, in a JSON string.
+  std::string folder_as_json() const;
   // The folder `leaf` of the installation root the driver derives from its own location
   // (the folder above the one that holds it), with the driver's separator.
   std::string installation_dir(const char* leaf) const;

@@ -453,7 +453,7 @@ std::vector<Row> launcher_rows() {
   return rows;
 }
 
-// -MD, -MMD, -MP; INC= (the configured include folder) is "sys" in every row.
+// -MD, -MMD, -MP, -MJ; INC= (the configured include folder) is "sys" in every row.
 std::vector<Row> dependency_rows() {
   const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
   const Environment sys = {{"VEXA_INC", "sys"}};
@@ -464,6 +464,13 @@ std::vector<Row> dependency_rows() {
     nested.push_back({name, "#include \"h" + std::to_string(i + 1) + ".h\"\n"});
     listed += " " + name;
   }
+  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
+  auto entry = [](const std::string& file, const std::string& options) {
+    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+  };
+  const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
   return {
       {.name = "20,000 nested headers", .words = {"-c", "-MD", "a.c"}, .environment = sys,
@@ -527,6 +534,39 @@ std::vector<Row> dependency_rows() {
       {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}},
        .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
+      {.name = "-MJ enters the C sources compiled with the compiler's words",
+       .words = {"-c", "-Ione", "-MJ", "a.c", "-J0", "-DQ=\\\"x\\\"", "sub/b.c", "c.s"},
+       .environment = sys, .files = {{"a.c", ""}, {"sub/b.c", ""}, {"c.s", ""}},
+       .left = {"a.o", "c.o", db}, .contents = {{db, "[\n" + entry("a.c", "\"-Ione\", \"-Isys\", ")
+           + ",\n" + entry("sub/b.c", "\"-Ione\", \"-Isys\", \"-DQ=\\\"x\\\"\", ") + "\n]\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -Ione -Isys a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "gcc33.exe -S -x c -Ione -Isys -DQ=\"x\" sub/b.c", "ext33.exe sub/b.ps",
+                      "as33.exe sub/b.ms", "pp33.exe c.s", "ext33.exe c.ps", "as33.exe c.ms"}},
+      {.name = "-MJ<file>, and a name with a blank, a quote and a backslash",
+       .words = {"-E", "-MJdb.json", "my \"q\\a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_NO_OUTPUT", "1"}}, .files = {{"my \"q\\a.c", ""}},
+       .left = {"db.json"},
+       .contents = {{"db.json", "[\n" + entry("my \\\"q\\\\a.c", "\"-Isys\", ") + "\n]\n"}},
+       .posix_only = true},
+      {.name = "a failed compile leaves the database as it was", .words = {"-MJ", "a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_EXIT", "2"}},
+       .files = {{"a.c", ""}, {db, "[{\"file\": \"a.c\"}]"}}, .exit_code = 2},
+      {.name = "an interrupted compile leaves the database as it was", .words = {"-MJ", "a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_SLEEP_MS", "8000"}},
+       .files = {{"a.c", ""}, {db, "[]"}}, .exit_code = 128 + SIGTERM, .posix_only = true,
+       .signal = SIGTERM, .signal_after = "a.ps"},
+      {.name = "a database that is no array of objects is kept, and the output goes",
+       .words = {"-E", "-MJ", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {db, "[{}, 1]"}}, .exit_code = 1,
+       .err = db_error + "'" + db + "' is not a JSON array of objects; it is left as it is\n"},
+      {.name = "a folder as the database", .words = {"-E", "-MJdb", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {"db/", ""}}, .exit_code = 1, .err = db_error + "read error.'db'\n"},
+      {.name = "a database that cannot be written", .words = {"-b", "-E", "-MJno/db", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}}, .exit_code = 1,
+       .err = db_error + "write error.'no/db'\n", .left = {"a.$", "a.ps"}},
+      {.name = "-### shows the database after the compiler's line",
+       .words = {"-###", "-E", "-MJ", "a.c", "b.s"}, .environment = sys,
+       .out = "gcc33.exe -S -x c -Isys a.$\n" + db_error + "'" + db + "'\npp33.exe b.s\n"},
   };
   // clang-format on
 }
