@@ -8,6 +8,7 @@
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/json_array.h"
+#include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
@@ -52,16 +53,6 @@ std::string database_text(const std::vector<JsonObject>& kept, const JsonObject&
   return text + "\n]\n";
 }
 
-// The process id in the temporary name keeps runs side by side under make -j apart.
-bool write_temporary(const std::string& temporary, const std::string& text) {
-  std::FILE* file = create_output_file(temporary.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) == 0 && written) return true;
-  std::remove(temporary.c_str());
-  return false;
-}
-
 // One turn on the database, its lock held: read it, put the entry in, rename the new text
 // into its place. False when another run made the file meanwhile, so the turn is to repeat.
 bool update_locked(const char* name, const SharedFileLock& lock, SharedFileState found,
@@ -73,10 +64,11 @@ bool update_locked(const char* name, const SharedFileLock& lock, SharedFileState
   } else if (found == SharedFileState::existing && !read_json_objects(text, kept)) {
     refuse(not_an_array, name);
   } else {
-    const std::string temporary = std::string(name) + "." + std::to_string(process_id()) + ".tmp";
-    const Installed installed = write_temporary(temporary, database_text(kept, entry))
-                                    ? install_shared_file(temporary.c_str(), name, lock)
-                                    : Installed::failed;
+    const std::string temporary = temporary_name_for(name);
+    const Installed installed =
+        write_whole_file(temporary.c_str(), "wb", database_text(kept, entry))
+            ? install_shared_file(temporary.c_str(), name, lock)
+            : Installed::failed;
     if (installed != Installed::done) std::remove(temporary.c_str());
     if (installed == Installed::name_taken) return false;
     if (installed == Installed::failed) refuse(write_error, name);

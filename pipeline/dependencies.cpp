@@ -11,7 +11,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/delete_file.h"
+#include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/output_file.h"
 
@@ -225,13 +225,9 @@ std::string dependency_text(const char* source, const char* object, const Scan& 
 
 // The process id in the temporary name keeps runs side by side under make -j apart.
 bool write_through_temporary(const std::string& name, const std::string& text) {
-  const std::string temporary = name + "." + std::to_string(process_id()) + ".tmp";
-  std::FILE* file = create_output_file(temporary.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) == 0 && written && replace_output_file(temporary.c_str(), name.c_str())) {
-    return true;
-  }
+  const std::string temporary = temporary_name_for(name);
+  if (!write_whole_file(temporary.c_str(), "wb", text)) return false;
+  if (replace_output_file(temporary.c_str(), name.c_str())) return true;
   std::remove(temporary.c_str());
   return false;
 }

@@ -5,7 +5,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/delete_file.h"
+#include "pipeline/output_files.h"
 #include "toolrun/filters.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
@@ -35,18 +35,6 @@ void run_linker(const char* command_file) {
   state.status =
       run_tool("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
-}
-
-// Text mode, so the lines end as the host's text files do. A half-written file would pass
-// for a whole one, so it goes unless temporaries are kept.
-bool write_command_file(const char* text) {
-  std::FILE* file = create_output_file(command_file_name, "w");
-  if (file == nullptr) return false;
-  std::size_t length = std::strlen(text);
-  bool written = std::fwrite(text, 1, length, file) == length;
-  if (std::fclose(file) == 0 && written) return true;
-  if (state.delete_temps) delete_file(command_file_name);
-  return false;
 }
 
 // A dry run shows the command file's lines, indented, under the linker's command line.
@@ -96,7 +84,8 @@ void link_generated() {
     state.status = signal_status(interrupt_signal());
     return;
   }
-  if (!write_command_file(text)) {
+  // Text mode, so the lines end as the host's text files do.
+  if (!write_whole_file(command_file_name, "w", text, true)) {
     unlock_folder(lock);
     refuse("Command file write error.'%s'\n", command_file_name);
     return;

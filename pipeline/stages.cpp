@@ -5,9 +5,9 @@
 
 #include "driver/driver_state.h"
 #include "pipeline/compilation_database.h"
-#include "pipeline/delete_file.h"
 #include "pipeline/dependencies.h"
 #include "pipeline/link.h"
+#include "pipeline/output_files.h"
 #include "pipeline/sjis_escaper.h"
 #include "toolrun/filters.h"
 #include "toolrun/tool_runner.h"
