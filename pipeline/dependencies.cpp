@@ -39,16 +39,24 @@ bool is_separator(char c) {
   return c == '/' || c == directory_separator;
 }
 
+// Just after the last separator, 0 without one. Read forwards: on Windows the second byte
+// of a double-byte character may look like a separator.
+std::size_t directory_length(const std::string& file) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < file.size(); i += character_size(file.c_str() + i)) {
+    if (is_separator(file[i])) length = i + 1;
+  }
+  return length;
+}
+
 // Up to and with its last separator, so a name joined to it keeps the separator as written.
 std::string directory_of(const std::string& file) {
-  std::size_t end = file.size();
-  while (end > 0 && !is_separator(file[end - 1])) --end;
-  return file.substr(0, end);
+  return file.substr(0, directory_length(file));
 }
 
 std::string joined(const std::string& directory, const std::string& name) {
   if (directory.empty() || std::filesystem::path(name).has_root_path()) return name;
-  if (is_separator(directory.back())) return directory + name;
+  if (directory_length(directory) == directory.size()) return directory + name;
   return directory + directory_separator + name;
 }
 

@@ -1,12 +1,14 @@
 #include "pipeline/stages.h"
 
 #include <cstring>
+#include <string>
 
 #include "driver/driver_state.h"
 #include "pipeline/delete_file.h"
 #include "pipeline/dependencies.h"
 #include "pipeline/link.h"
 #include "pipeline/sjis_escaper.h"
+#include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/tool_runner.h"
 
@@ -38,7 +40,9 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
   if (!stage_runs(stage)) return;
   state.command_text[0] = '\0';
   const char* debug = stage.takes_debug ? debug_option_text() : "";
-  if (!append_text(state.command_text, {stage.fixed_words, debug, stage.options, input})) {
+  const std::string input_word = command_word(input);
+  if (!append_text(state.command_text,
+                   {stage.fixed_words, debug, stage.options, input_word.c_str()})) {
     refuse_too_long(input);
     return;
   }
@@ -66,11 +70,13 @@ void finish_chain(const char* source, const char* preprocessed, bool delete_prep
   assemble(source, extended, true);
 }
 
-// The include directory goes to the first compile only, after the options given before it.
+// The include directory goes to the first compile only, after the options given before it;
+// one with a blank in quotes, as the compiler reads one word.
 void run_compiler(const char* input, const char* output) {
   if (!stage_runs(compiler_stage)) return;
   if (state.include_dir[0] != '\0') {
-    append_or_refuse(state.compiler_options, {"-I", state.include_dir, " "}, state.include_dir);
+    const std::string directory = command_word(state.include_dir);
+    append_or_refuse(state.compiler_options, {"-I", directory.c_str(), " "}, state.include_dir);
     if (state.status != 0) return;
     copy_text(state.passed_include_dir, state.include_dir);
     state.include_dir[0] = '\0';
