@@ -31,7 +31,7 @@ struct Include {
 
 struct Scan {
   std::vector<std::string> search_dirs;  // the -I directories, in the compiler's order
-  std::vector<std::string> read;         // the canonical path of every file read
+  std::vector<std::string> read;         // the identity of every file read
   std::vector<std::string> headers;      // those the dependency file lists
 };
 
@@ -85,9 +85,8 @@ void scan_text(Scan& scan, const std::string& file, const std::string& text, boo
 // True when `name` is a file. One met for the first time, by whatever path, is listed and
 // read in turn; so a cycle ends, even one through "../".
 bool take(Scan& scan, const std::string& name, bool in_include_dir) {
-  std::error_code error;
-  const std::string identity = std::filesystem::canonical(name, error).string();
-  if (error) return false;
+  std::string identity;
+  if (!file_identity(name.c_str(), identity)) return false;
   if (std::find(scan.read.begin(), scan.read.end(), identity) != scan.read.end()) return true;
   std::string text;
   if (!read_whole_file(name.c_str(), text)) return false;
@@ -178,10 +177,10 @@ void write_dependency_file(const char* source, const char* object) {
   Scan scan{.search_dirs = include_search_dirs(), .read = {}, .headers = {}};
   const char* type = source + find_extension(source);
   std::string text;
-  std::error_code error;
   if ((std::strcmp(type, ".c") == 0 || std::strcmp(type, ".s") == 0) &&
       read_whole_file(source, text)) {
-    scan.read.push_back(std::filesystem::canonical(source, error).string());
+    scan.read.emplace_back();
+    file_identity(source, scan.read.back());
     scan_text(scan, source, text, false);
   }
   if (write_through_temporary(name, dependency_text(source, object, scan))) return;

@@ -74,6 +74,15 @@ std::vector<Row> driver_rows() {
        .command_file = Lines{"-v3", "-objsym",
                              "-addr 0x80000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}", "-l lib",
                              "-o prog.srf", start, "a.o", "b.o", "c.o"}, .dry_run_too = true},
+      {.name = "a name with a blank is quoted for its tool, a command file line is not",
+       .words = {"-###", "-D\"A=1 2\"", "my dir/a b.c", "x y.s"},
+       .environment = {{"VEXA_INC", "my inc"}},
+       .out = "gcc33.exe -S -x c -D\"A=1 2\" -I\"my inc\" \"my dir/a b.$\"\n"
+              "ext33.exe \"my dir/a b.ps\"\nas33.exe \"my dir/a b.ms\"\npp33.exe \"x y.s\"\n"
+              "ext33.exe \"x y.ps\"\nas33.exe \"x y.ms\"\nlk33.exe -c __tmp__.cm\n  -v3\n  -objsym\n  " +
+              address + "\n  -l lib\n  -o my dir/a b.srf\n  " + start + "\n  my dir/a b.o\n  x y.o\n"},
+      {.name = "a command file with a blank", .words = {"-###", "my app.cm"},
+       .out = "lk33.exe -c \"my app.cm\"\n"},
       {.name = "-E after -c stops after the compiler", .words = {"-c", "-E", "a.c"},
        .files = sources, .left = {"a.ps"}, .tools = Lines{"gcc33.exe -S -x c -Iinc a.$"}},
       {.name = "-S stops after the extender", .words = {"-S", "b.s"}, .files = sources,
@@ -366,7 +375,10 @@ std::vector<Row> fault_rows() {
 std::vector<Row> launcher_rows() {
   const std::string bin =
       EndToEnd::driver_path_of(std::filesystem::path(EndToEnd::tools_folder()) / "");
-  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"";
+  const bool windows = EndToEnd::windows_driver();
+  // A Windows launcher's command line has the tool's path in quotes, and -### shows it so.
+  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"",
+                    shown_pp33 = windows ? "\"" + bin + "pp33.exe\" b.s" : pp33;
   const Environment launcher = {{"VEXA_LAUNCHER", "vstub-launch"}};
   const int unfit = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(259) : 255;
   Lines every_tool;
@@ -384,19 +396,31 @@ std::vector<Row> launcher_rows() {
        .exit_code = unfit, .out = "Process create error 'pp33.exe b.s'\n", .tools = Lines{}},
       {.name = "a launcher that cannot start", .words = {"-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", "no-such-launcher -x"}}, .files = sources,
-       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33 + "'\n",
+       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + shown_pp33 + "'\n",
        .tools = Lines{}},
       {.name = "a failing launcher's code is the run's", .words = {"-E", "b.s"},
        .environment = {launcher[0], {"VSTUB_LAUNCH_EXIT", "7"}}, .files = sources, .exit_code = 7,
        .tools = Lines{"vstub-launch " + pp33}},
       {.name = "-v shows the launcher's text and the tool's path", .words = {"-v", "-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", quoted}}, .files = sources,
-       .out = "--------\n" + quoted + " " + pp33 + "\nPre Processor Completed\nExitcode = 0\n",
+       .out = "--------\n" + quoted + " " + shown_pp33 + "\nPre Processor Completed\nExitcode = 0\n",
        .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
       {.name = "-### shows the launcher and starts nothing", .words = {"-###", "-E", "b.s"},
-       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33 + "\n",
+       .environment = launcher, .files = sources, .out = "vstub-launch " + shown_pp33 + "\n",
        .tools = Lines{}},
+      {.name = "a launcher named without a folder is looked for on PATH only",
+       .words = {"-E", "b.s"}, .environment = launcher,
+       .files = {{"b.s", "; b\n"}, {"vstub-launch", "no program\n"}, {"vstub-launch.exe", "no\n"}},
+       .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
   };
+  // Windows' own command search reads a PATH entry in double quotes.
+  if (windows) {
+    rows.push_back({.name = "a PATH entry in quotes, for the tool and the launcher",
+                    .words = {"-E", "b.s"},
+                    .environment = {launcher[0], {"WINEPATH", "\"" + bin + "\""}},
+                    .files = sources, .left = {"b.ps"},
+                    .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}});
+  }
   for (const Environment& none : {Environment{}, Environment{{"VEXA_LAUNCHER", ""}},
                                   Environment{{"VEXA_LAUNCHER", " \t "}}}) {
     rows.push_back({.name = "no launcher: " + (none.empty() ? "a LAUNCHER= line in vexa.cfg"
@@ -413,8 +437,26 @@ std::vector<Row> launcher_rows() {
 std::vector<Row> dependency_rows() {
   const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
   const Environment sys = {{"VEXA_INC", "sys"}};
+  // Under Wine the names are in code page 932, where these characters end in 0x5C.
+  const bool windows = EndToEnd::windows_driver();
+  const std::string hyo = windows ? "\x95\x5C" : "表", so = (windows ? "\x83\x5C" : "ソ") + sep;
   // clang-format off
   return {
+      {.name = "names with blanks reach the tools as one word each, and make",
+       .words = {"-c", "-MD", "my dir/a b.c"},
+       .environment = {{"VEXA_INC", "my inc"}, {"VSTUB_GCC33_PRINT", "my dir/a b.$:1: x\\n"}},
+       .files = {{"my dir/a b.c", "#include <h.h>\n"}, {"my inc/h.h", ""}},
+       .out = "my dir/a b.c:1: x\n",
+       .contents = {{"my dir/a b.d", "my\\ dir/a\\ b.o: my\\ dir/a\\ b.c my\\ inc" + sep + "h.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c \"-Imy inc\" \"my dir/a b.$\"", "ext33.exe \"my dir/a b.ps\"",
+                      "as33.exe \"my dir/a b.ms\""}},
+      {.name = "code page 932: a second byte 0x5C is no separator, in names and response files",
+       .words = {"-c", "-MD", "@j.rsp", "ソ" + sep + "x.c"},
+       .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
+       .files = {{"j.rsp", hyo + ".c"}, {"表.c", "#include \"h.h\"\n"}, {"h.h", ""},
+                 {"ソ/x.c", "#include \"y.h\"\n"}, {"ソ/y.h", ""}}, .left = {"表.d", "表.o"},
+       .contents = {{"表.d", hyo + ".o: " + hyo + ".c h.h\n"},
+                    {"ソ/x.d", so + "x.o: " + so + "x.c " + so + "y.h\n"}}},
       {.name = "headers beside the includer, then the -I folders in order, INC= where it stands",
        .words = {"-c", "-MD", "-Ione", "a.c", "-Itwo", "sub/a.c"}, .environment = sys,
        .files = {{"sub/a.c", "#include \"x.h\"\n # include <x.h>\n#include \"w.h\"\n#include<s.h>"},

@@ -283,6 +283,13 @@ bool replace_output_file(const char* temporary, const char* name) {
   return std::rename(temporary, name) == 0;
 }
 
+bool file_identity(const char* name, std::string& identity) {
+  struct stat status;
+  if (stat(name, &status) != 0) return false;
+  identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  return true;
+}
+
 unsigned long process_id() {
   return static_cast<unsigned long>(getpid());
 }

@@ -41,6 +41,26 @@ bool ends_in_separator(const char* directory, std::size_t length) {
   return separator;
 }
 
+constexpr std::size_t identity_size = 32;
+
+// What stays the same however a file or folder is named (another drive letter for it, a
+// short name, a junction, a share): its volume's serial number and its file index, kept
+// while it exists. A folder opens only with FILE_FLAG_BACKUP_SEMANTICS.
+bool identify(const char* name, char (&identity)[identity_size]) {
+  HANDLE file = CreateFileA(name, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool known = GetFileInformationByHandle(file, &information) != 0;
+  CloseHandle(file);
+  if (known) {
+    std::snprintf(identity, identity_size, "%08lx:%08lx%08lx", information.dwVolumeSerialNumber,
+                  information.nFileIndexHigh, information.nFileIndexLow);
+  }
+  return known;
+}
+
 // `directory` (its first `length` bytes) joined with `name` into `path`; false when the
 // result does not fit, which makes that directory one that holds no such tool.
 bool join_path(char (&path)[MAX_PATH], const char* directory, std::size_t length,
@@ -271,29 +291,21 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   return std::fopen(name, mode);
 }
 
-// A name for the current folder that is the same however its path is spelled (another
-// drive letter for it, a short name, a junction, a share): its volume's serial number and
-// its file index, which the folder keeps while it exists.
-bool name_current_folder(char (&name)[64]) {
-  HANDLE folder =
-      CreateFileA(".", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  bool known = GetFileInformationByHandle(folder, &information) != 0;
-  CloseHandle(folder);
-  if (!known) return false;
-  std::snprintf(name, sizeof name, "Local\\vexa-folder:%08lx:%08lx%08lx",
-                information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                information.nFileIndexLow);
+bool file_identity(const char* name, std::string& identity) {
+  char text[identity_size];
+  if (!identify(name, text)) return false;
+  identity = text;
   return true;
 }
 
-// A mutex named after the folder's identity.
+// A mutex named after the folder's identity, so that every spelling of its path takes the
+// same lock.
 bool lock_current_folder(FolderLock& lock) {
   lock = FolderLock{};
-  char name[64];
-  if (!name_current_folder(name)) return true;
+  char identity[identity_size];
+  char name[identity_size + 32];
+  if (!identify(".", identity)) return true;
+  std::snprintf(name, sizeof name, "Local\\vexa-folder:%s", identity);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
   if (mutex == nullptr) return true;
   // Waited for in steps, so that an interruption ends the wait.
