@@ -86,8 +86,7 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
     EXPECT_EQ(run({"a.c"}, {{"LC_ALL", "ja_JP.UTF-8"}}).exit_code, 0);
     const auto records = tools();
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].words.size(), 5u);
-    EXPECT_EQ(records[0].command_line(), "gcc33.exe -S -x c " + row.include_word + " a.$");
+    EXPECT_EQ(records[0].words, (Lines{"-S", "-x", "c", row.include_word, "a.$"}));
     const Lines& command_file = records.back().command_file;
     ASSERT_GE(command_file.size(), 7u);
     EXPECT_EQ(command_file[3], "-l " + row.lib_dir);
@@ -143,18 +142,12 @@ TEST_F(OwnRun, LinksThroughTwoSpellingsOfOneFolderTakeTurns) {
   const fs::path drive = fs::path(prefix) / "dosdevices" / "y:";
   fs::remove(drive);
   fs::create_directory_symlink(work(), drive);
-  write_file("a1.o", "a1\n");
-  write_file("a2.o", "a2\n");
-  const int first = start_driver({"-e1.srf", "a1.o"}, {{"VSTUB_LK33_START_MS", "3000"}});
+  const int first = start_driver({"-e1.srf", "a.c"}, {{"VSTUB_LK33_START_MS", "3000"}});
   for (int waited = 0; waited < 20000 && !fs::exists("__tmp__.cm"); waited += 10) usleep(10000);
-  const std::string launcher = wine;
-  setenv("VEXA_E2E_LAUNCHER",
-         (launcher + " start /wait /b /d " + driver_path_of(work()) + " /unix").c_str(), 1);
-  const int second = start_driver({"-e2.srf", "a2.o"}, {});
-  setenv("VEXA_E2E_LAUNCHER", launcher.c_str(), 1);
-  EXPECT_EQ(wait_for_driver(first).exit_code, 0);
-  EXPECT_EQ(wait_for_driver(second).exit_code, 0);
-  fs::remove(drive);
-  EXPECT_EQ(read_file("1.srf").find("a2.o"), std::string::npos);
-  EXPECT_NE(read_file("2.srf").find("a2.o"), std::string::npos);
+  const std::string start = std::string(wine) + " start /wait /b /d " + driver_path_of(work());
+  setenv("VEXA_E2E_LAUNCHER", (start + " /unix").c_str(), 1);
+  const int second = start_driver({"-e2.srf", "b.s"}, {});
+  setenv("VEXA_E2E_LAUNCHER", start.substr(0, start.find(" start")).c_str(), 1);
+  EXPECT_EQ(wait_for_driver(first).exit_code + wait_for_driver(second).exit_code, 0);
+  EXPECT_EQ(read_file("1.srf").find("b.o"), std::string::npos);
 }

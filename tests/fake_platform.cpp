@@ -72,10 +72,6 @@ bool replace_output_file(const char* temporary, const char* name) {
   return std::rename(temporary, name) == 0;
 }
 
-bool file_identity(const char*, std::string&) {
-  return false;
-}
-
 unsigned long process_id() {
   return 1;
 }

@@ -116,6 +116,12 @@ bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
   return find_in_directories(path, ".", tool_name) || find_on_path(path, tool_name);
 }
 
+// A relative PATH entry names a folder below the current one.
+bool make_full_path(char (&full_path)[MAX_PATH], const char* found) {
+  DWORD length = GetFullPathNameA(found, sizeof full_path, full_path, nullptr);
+  return length > 0 && length < sizeof full_path;
+}
+
 bool names_folder(const char* word) {
   for (; *word != '\0'; word += character_size(word)) {
     if (*word == '\\' || *word == '/' || *word == ':') return true;
@@ -131,8 +137,10 @@ bool find_launcher(char (&program)[MAX_PATH], const char* launcher) {
   program[0] = '\0';
   const std::vector<std::string> words = split_command_words(launcher);
   if (words.empty() || names_folder(words[0].c_str())) return true;
-  return find_on_path(program, words[0].c_str()) ||
-         find_on_path(program, (words[0] + ".exe").c_str());
+  char found[MAX_PATH];
+  return (find_on_path(found, words[0].c_str()) ||
+          find_on_path(found, (words[0] + ".exe").c_str())) &&
+         make_full_path(program, found);
 }
 
 // The parts one after another, then one blank and the argument text verbatim (nothing
@@ -223,11 +231,9 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
 }
 
 const char* find_tool_path(const char* tool_name) {
-  static char found[MAX_PATH];
   static char full_path[MAX_PATH];
-  if (!find_tool(found, tool_name)) return nullptr;
-  DWORD length = GetFullPathNameA(found, sizeof full_path, full_path, nullptr);
-  return length > 0 && length < sizeof full_path ? full_path : nullptr;
+  char found[MAX_PATH];
+  return find_tool(found, tool_name) && make_full_path(full_path, found) ? full_path : nullptr;
 }
 
 std::string launched_program_text(const char* launcher, const char* tool_path) {
