@@ -177,11 +177,11 @@ const char* find_tool_path(const char* tool_name) {
              : nullptr;
 }
 
-// The tool itself is not tested for being runnable: a launcher such as Wine reads it.
 std::string launched_program_text(const char* launcher, const char* tool_path) {
   return std::string(launcher) + " " + command_word(tool_path);
 }
 
+// The tool itself is not tested for being runnable: a launcher such as Wine reads it.
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text) {
   std::vector<std::string> words = split_command_words(launcher);

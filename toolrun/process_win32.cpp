@@ -45,7 +45,9 @@ constexpr std::size_t identity_size = 32;
 
 // What stays the same however a file or folder is named (another drive letter for it, a
 // short name, a junction, a share): its volume's serial number and its file index, kept
-// while it exists. A folder opens only with FILE_FLAG_BACKUP_SEMANTICS.
+// while it exists. A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. A share of an older
+// server may give every file the index 0: its folders then share one lock, which only makes
+// their links take turns.
 bool identify(const char* name, char (&identity)[identity_size]) {
   HANDLE file = CreateFileA(name, FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -297,10 +299,13 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   return std::fopen(name, mode);
 }
 
+// Files of a volume without file indexes are told apart by their full paths.
 bool file_identity(const char* name, std::string& identity) {
   char text[identity_size];
+  char full_path[MAX_PATH];
   if (!identify(name, text)) return false;
-  identity = text;
+  bool numbered = std::strcmp(std::strchr(text, ':'), ":0000000000000000") != 0;
+  identity = numbered || !make_full_path(full_path, name) ? text : full_path;
   return true;
 }
 
