@@ -197,22 +197,24 @@ ToolStart start_program(ToolProcess& tool, const char* program, char* command_li
   return ToolStart::started;
 }
 
-// Windows ends the process once the handler returns from a closed console, a logoff or a
-// shutdown, and at the latest five seconds after the event.
+// Windows ends the process once the handler returns from a closed console or a shutdown,
+// and at the latest five seconds after the event.
 constexpr DWORD ending_wait_ms = 4500;
 
 // The console delivers the event to the tool as well, which ends it; the driver records the
 // event and lives on, so that it can clean up and fail the run. For the events that end the
 // process the handler does not return at once: the main thread meanwhile sees the
 // interruption, waits for the tool, deletes what an interruption deletes and exits, which
-// ends this wait with the process.
+// ends this wait with the process. A logoff reaches only programs that a service runs (an
+// interactive one ends with its session unasked), and the service's session goes on: so
+// does the run, where the default handler would end it.
 BOOL WINAPI record_console_event(DWORD event) {
-  bool ending =
-      event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+  if (event == CTRL_LOGOFF_EVENT) return TRUE;
+  bool ending = event == CTRL_CLOSE_EVENT || event == CTRL_SHUTDOWN_EVENT;
   int number = event == CTRL_C_EVENT       ? 2   // as SIGINT
                : event == CTRL_BREAK_EVENT ? 21  // as SIGBREAK
                : event == CTRL_CLOSE_EVENT ? 1   // as SIGHUP
-               : ending                    ? 15  // as SIGTERM: the system asks it to end
+               : ending                    ? 15  // as SIGTERM: the system is shutting down
                                            : 0;
   if (number == 0) return FALSE;
   int none = 0;
