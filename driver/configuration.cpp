@@ -59,16 +59,19 @@ void take_launcher() {
 }
 
 // The directory above the one holding the executable: the text ends at the second
-// separator from the end; the first character is never looked at.
+// separator from the end; the first character is never looked at. Read forwards, since on
+// Windows a double-byte character's second byte may look like a separator.
 void cut_to_base_directory(char* path) {
-  int separators = 0;
-  for (std::size_t i = std::strlen(path); i-- > 1;) {
-    if (path[i] == directory_separator && ++separators == 2) {
-      path[i] = '\0';
-      return;
+  std::size_t length = std::strlen(path);
+  std::size_t last = 0;
+  std::size_t before_last = 0;
+  for (std::size_t i = character_size(path); i < length; i += character_size(path + i)) {
+    if (path[i] == directory_separator) {
+      before_last = last;
+      last = i;
     }
   }
-  path[0] = '\0';
+  path[before_last] = '\0';
 }
 
 void fill_default_directory(char (&directory)[name_size], const char* base, const char* leaf) {

@@ -12,13 +12,16 @@ const char* debug_option_text() {
   return state.debug_info ? "-g " : "";
 }
 
+// Read forwards, a character at a time: on Windows the byte before a separator may be the
+// second half of a double-byte character. The last '.' after the last separator or ':' wins.
 std::size_t find_extension(const char* name) {
   std::size_t length = std::strlen(name);
-  for (std::size_t i = length; i-- > 1;) {
-    if (name[i] == '.') return i;
-    if (name[i] == directory_separator || name[i] == ':') return length;
+  std::size_t extension = length;
+  for (std::size_t i = character_size(name); i < length; i += character_size(name + i)) {
+    if (name[i] == '.') extension = i;
+    if (name[i] == directory_separator || name[i] == ':') extension = length;
   }
-  return length;
+  return extension;
 }
 
 const char* make_slot_name(int slot, const char* name, const char* extension) {

@@ -1,6 +1,7 @@
 #include "driver/response_files.h"
 
 #include "driver/driver_state.h"
+#include "driver/platform.h"
 
 namespace {
 
@@ -22,7 +23,11 @@ std::string read_word(std::string_view text, std::size_t& at) {
   char quote = '\0';
   for (; at < text.size() && (quote != '\0' || !is_white_space(text[at])); ++at) {
     char c = text[at];
-    if (c == '\\') {
+    // A double-byte character is taken whole: its second byte may be 0x5C.
+    if (std::size_t size = character_size(text.data() + at); size > 1) {
+      word.append(text.substr(at, size));
+      at += size - 1;
+    } else if (c == '\\') {
       if (++at == text.size()) break;
       word += text[at];
     } else if (quote != '\0' && c == quote) {

@@ -33,7 +33,7 @@ struct Include {
 
 struct Scan {
   std::vector<std::string> search_dirs;  // the -I directories, in the compiler's order
-  std::unordered_set<std::string> read;  // the canonical path of every file read
+  std::unordered_set<std::string> read;  // the identity of every file read
   std::vector<std::string> headers;      // those the dependency file lists
 };
 
@@ -50,16 +50,24 @@ bool is_separator(char c) {
   return c == '/' || c == directory_separator;
 }
 
+// Just after the last separator, 0 without one. Read forwards: on Windows the second byte
+// of a double-byte character may look like a separator.
+std::size_t directory_length(const std::string& file) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < file.size(); i += character_size(file.c_str() + i)) {
+    if (is_separator(file[i])) length = i + 1;
+  }
+  return length;
+}
+
 // Up to and with its last separator, so a name joined to it keeps the separator as written.
 std::string directory_of(const std::string& file) {
-  std::size_t end = file.size();
-  while (end > 0 && !is_separator(file[end - 1])) --end;
-  return file.substr(0, end);
+  return file.substr(0, directory_length(file));
 }
 
 std::string joined(const std::string& directory, const std::string& name) {
   if (directory.empty() || std::filesystem::path(name).has_root_path()) return name;
-  if (is_separator(directory.back())) return directory + name;
+  if (directory_length(directory) == directory.size()) return directory + name;
   return directory + directory_separator + name;
 }
 
@@ -110,9 +118,8 @@ const char* configured_include_dir() {
 // put on `reading`, to be read next; so a cycle ends, even one through "../".
 bool take(Scan& scan, const std::string& name, bool in_include_dir,
           std::vector<OpenFile>& reading) {
-  std::error_code error;
-  std::string identity = std::filesystem::canonical(name, error).string();
-  if (error) return false;
+  std::string identity;
+  if (!file_identity(name.c_str(), identity)) return false;
   if (scan.read.contains(identity)) return true;
   std::string text;
   if (!read_whole_file(name.c_str(), text)) return false;
@@ -244,10 +251,11 @@ void write_dependency_file(const char* source, const char* object) {
   Scan scan{.search_dirs = include_search_dirs(), .read = {}, .headers = {}};
   const char* type = source + find_extension(source);
   OpenFile file{source, "", false, 0, 0};
-  std::error_code error;
   if ((std::strcmp(type, ".c") == 0 || std::strcmp(type, ".s") == 0) &&
       read_whole_file(source, file.text)) {
-    scan.read.insert(std::filesystem::canonical(source, error).string());
+    std::string identity;
+    file_identity(source, identity);
+    scan.read.insert(std::move(identity));
     scan_includes(scan, std::move(file));
   }
   if (write_through_temporary(name, dependency_text(source, object, scan))) return;

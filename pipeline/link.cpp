@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/output_files.h"
+#include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
@@ -27,8 +29,9 @@ void count_linker_warning(const char* line) {
 // Runs the linker on `command_file` and turns its warnings into the status.
 void run_linker(const char* command_file) {
   state.command_text[0] = '\0';
+  const std::string file_word = command_word(command_file);
   if (!append_text(state.command_text,
-                   {debug_option_text(), state.linker_options, "-c ", command_file})) {
+                   {debug_option_text(), state.linker_options, "-c ", file_word.c_str()})) {
     refuse_too_long(command_file);
     return;
   }

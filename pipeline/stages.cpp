@@ -9,6 +9,7 @@
 #include "pipeline/link.h"
 #include "pipeline/output_files.h"
 #include "pipeline/sjis_escaper.h"
+#include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/tool_runner.h"
 
@@ -40,7 +41,9 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
   if (!stage_runs(stage)) return;
   state.command_text[0] = '\0';
   const char* debug = stage.takes_debug ? debug_option_text() : "";
-  if (!append_text(state.command_text, {stage.fixed_words, debug, stage.options, input})) {
+  const std::string input_word = command_word(input);
+  if (!append_text(state.command_text,
+                   {stage.fixed_words, debug, stage.options, input_word.c_str()})) {
     refuse_too_long(input);
     return;
   }
@@ -68,13 +71,15 @@ void finish_chain(const char* source, const char* preprocessed, bool delete_prep
   assemble(source, extended, true);
 }
 
-// The include directory goes to the first compile only, after the options given before it.
-// A compile that succeeds is entered in the compilation database, under its source's name;
-// where that fails, its output goes, as a step's that failed.
+// The include directory goes to the first compile only, after the options given before it;
+// one with a blank in quotes, as the compiler reads one word. A compile that succeeds is
+// entered in the compilation database, under its source's name; where that fails, its
+// output goes, as a step's that failed.
 void run_compiler(const char* source, const char* input, const char* output) {
   if (!stage_runs(compiler_stage)) return;
   if (state.include_dir[0] != '\0') {
-    append_or_refuse(state.compiler_options, {"-I", state.include_dir, " "}, state.include_dir);
+    const std::string directory = command_word(state.include_dir);
+    append_or_refuse(state.compiler_options, {"-I", directory.c_str(), " "}, state.include_dir);
     if (state.status != 0) return;
     copy_text(state.passed_include_dir, state.include_dir);
     state.include_dir[0] = '\0';

@@ -353,16 +353,17 @@ void EndToEnd::expect_row(const Row& row) {
       bytes.replace(at, 5, folder_as_json());
     EXPECT_EQ(read_file(name), bytes) << name;
   }
-  // What the tools got, as a dry run shows it and with each word's bounds.
+  // What the tools got, with each word's bounds: as a dry run shows it, a name with a blank
+  // in quotes.
   const auto records = tools();
   std::string shown;
   Lines lines;
   for (const auto& record : records) {
-    shown += record.command_line() + "\n";
     lines.push_back(record.tool);
     for (const auto& word : record.words) {
       lines.back() += word.find(' ') == std::string::npos ? " " + word : " \"" + word + "\"";
     }
+    shown += lines.back() + "\n";
     if (record.words.empty() || record.words.back() != "__tmp__.cm") continue;
     for (const auto& line : record.command_file) shown += "  " + line + "\n";
   }

@@ -52,15 +52,16 @@ std::vector<Row> driver_rows() {
        .files = {{"help.rsp", "b.s --help"}}, .out = usage},
       {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
        .out = usage},
+      // A name with a blank goes to a tool in quotes, to the command file as it is.
       {.name = "every kind of input",
-       .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d.ms", "lib/m.lib"},
+       .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d d.ms", "lib/m.lib"},
        .files = {{"sub/e.o", "e\n"}, {"a.c", "a\n"}, {"b.v1.s", "b\n"}, {"c.ps", "c\n"},
-                 {"d.ms", "d\n"}}, .left = {"a.o", "b.v1.o", "c.o", "d.o"},
+                 {"d d.ms", "d\n"}}, .left = {"a.o", "b.v1.o", "c.o", "d d.o"},
        .tools = Lines{"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms",
                       "pp33.exe b.v1.s", "ext33.exe b.v1.ps", "as33.exe b.v1.ms", "ext33.exe c.ps",
-                      "as33.exe c.ms", "as33.exe d.ms", "lk33.exe -c __tmp__.cm"},
+                      "as33.exe c.ms", "as33.exe \"d d.ms\"", "lk33.exe -c __tmp__.cm"},
        .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o sub/e.srf", start, "sub/e.o",
-                             "a.o", "b.v1.o", "c.o", "d.o", "lib/m.lib"}, .dry_run_too = true},
+                             "a.o", "b.v1.o", "c.o", "d d.o", "lib/m.lib"}, .dry_run_too = true},
       {.name = "options reach the sources after them, link options act anywhere",
        .words = {"-O2", "a.c", "-g", "-DX=1", "-Wall", "-Ifoo", "-gp=8", "-lk=app", "-j=5", "-near",
                  "-J0", "b.c", "c.s", "-lmap", "-lk", "-l", "-a", "-a=0x80000", "-eprog.srf"},
@@ -95,11 +96,11 @@ std::vector<Row> driver_rows() {
        .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
        .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
               "gcc33.exe -S -x c -Iinc c.$\n"},
-      {.name = "a user's command file is linked as it is and kept",
-       .words = {"-g", "-lmap", "app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
-       .files = {{"app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
-       .out = "app.cm: Warning: stand-in warning 1\n", .left = {"app.srf"},
-       .tools = Lines{"lk33.exe -g -map -c app.cm"}},
+      {.name = "a user's command file is linked as it is and kept, its name quoted",
+       .words = {"-g", "-lmap", "my app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
+       .files = {{"my app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
+       .out = "my app.cm: Warning: stand-in warning 1\n", .left = {"app.srf"},
+       .tools = Lines{"lk33.exe -g -map -c \"my app.cm\""}},
       {.name = "an object after a command file", .words = {"app.cm", "a.o"}, .exit_code = 1,
        .err = "File 'a.o' cannot be linked together with a command file\n"},
       {.name = "a source after a command file", .words = {"app.cm", "b.s"}, .files = sources,
@@ -410,7 +411,9 @@ std::vector<Row> fault_rows() {
 std::vector<Row> launcher_rows() {
   const std::string bin =
       EndToEnd::driver_path_of(std::filesystem::path(EndToEnd::tools_folder()) / "");
-  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"";
+  // A Windows launcher's command line has the tool's path in quotes, and -### shows it so.
+  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"",
+                    pp33_cmd = EndToEnd::windows_driver() ? "\"" + bin + "pp33.exe\" b.s" : pp33;
   const Environment launcher = {{"VEXA_LAUNCHER", "vstub-launch"}};
   const int unfit = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(259) : 255;
   Lines every_tool;
@@ -428,18 +431,23 @@ std::vector<Row> launcher_rows() {
        .exit_code = unfit, .out = "Process create error 'pp33.exe b.s'\n", .tools = Lines{}},
       {.name = "a launcher that cannot start", .words = {"-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", "no-such-launcher -x"}}, .files = sources,
-       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33 + "'\n",
+       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33_cmd + "'\n",
        .tools = Lines{}},
       {.name = "a failing launcher's code is the run's", .words = {"-E", "b.s"},
        .environment = {launcher[0], {"VSTUB_LAUNCH_EXIT", "7"}}, .files = sources, .exit_code = 7,
        .tools = Lines{"vstub-launch " + pp33}},
       {.name = "-v shows the launcher's text and the tool's path", .words = {"-v", "-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", quoted}}, .files = sources,
-       .out = "--------\n" + quoted + " " + pp33 + "\nPre Processor Completed\nExitcode = 0\n",
+       .out = "--------\n" + quoted + " " + pp33_cmd + "\nPre Processor Completed\nExitcode = 0\n",
        .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
       {.name = "-### shows the launcher and starts nothing", .words = {"-###", "-E", "b.s"},
-       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33 + "\n",
+       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33_cmd + "\n",
        .tools = Lines{}},
+      // Under Wine the one PATH entry is in quotes, as Windows' own command search reads one.
+      {.name = "a launcher named without a folder is looked for on PATH only, quoted or not",
+       .words = {"-E", "b.s"}, .environment = {launcher[0], {"WINEPATH", "\"" + bin + "\""}},
+       .files = {{"b.s", "; b\n"}, {"vstub-launch", "no program\n"}, {"vstub-launch.exe", "no\n"}},
+       .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
   };
   for (const Environment& none : {Environment{}, Environment{{"VEXA_LAUNCHER", ""}},
                                   Environment{{"VEXA_LAUNCHER", " \t "}}}) {
@@ -455,7 +463,10 @@ std::vector<Row> launcher_rows() {
 
 // -MD, -MMD, -MP, -MJ; INC= (the configured include folder) is "sys" in every row.
 std::vector<Row> dependency_rows() {
-  const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
+  // Under Wine the names are in code page 932, where these characters end in 0x5C.
+  const bool windows = EndToEnd::windows_driver();
+  const std::string sep = windows ? "\\" : "/", hyo = windows ? "\x95\x5C" : "表",
+                    so = (windows ? "\x83\x5C" : "ソ") + sep;
   const Environment sys = {{"VEXA_INC", "sys"}};
   Files nested = {{"a.c", "#include \"h0.h\"\n"}};
   std::string listed = "a.o: a.c";
@@ -487,6 +498,20 @@ std::vector<Row> dependency_rows() {
                  {"co:lon.h", ""}, {"pe%rc.h", ""}}, .left = {"a.d", "a.o"},
        .contents = {{"a.d", "a.o: a.c co\\:lon.h pe%rc.h\nco\\:lon.h:\npe\\%rc.h:\n"}},
        .posix_only = true},
+      {.name = "names with blanks reach the tools as one word each, and make",
+       .words = {"-c", "-MD", "d d/a b.c"},
+       .environment = {{"VEXA_INC", "i i"}, {"VSTUB_GCC33_PRINT", "d d/a b.$:1: x\\n"}},
+       .files = {{"d d/a b.c", "#include <h.h>\n"}, {"i i/h.h", ""}}, .out = "d d/a b.c:1: x\n",
+       .contents = {{"d d/a b.d", "d\\ d/a\\ b.o: d\\ d/a\\ b.c i\\ i" + sep + "h.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c \"-Ii i\" \"d d/a b.$\"", "ext33.exe \"d d/a b.ps\"",
+                      "as33.exe \"d d/a b.ms\""}},
+      {.name = "code page 932: a second byte 0x5C is no separator, in names and response files",
+       .words = {"-c", "-MD", "@j.rsp", "ソ" + sep + "x.c"},
+       .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
+       .files = {{"j.rsp", hyo + ".c"}, {"表.c", "#include \"h.h\"\n"}, {"h.h", ""},
+                 {"ソ/x.c", "#include \"y.h\"\n"}, {"ソ/y.h", ""}}, .left = {"表.d", "表.o"},
+       .contents = {{"表.d", hyo + ".o: " + hyo + ".c h.h\n"},
+                    {"ソ/x.d", so + "x.o: " + so + "x.c " + so + "y.h\n"}}},
       {.name = "headers beside the includer, then the -I folders in order, INC= where it stands",
        .words = {"-c", "-MD", "-Ione", "a.c", "-Itwo", "sub/a.c"}, .environment = sys,
        .files = {{"sub/a.c", "#include \"x.h\"\n # include <x.h>\n#include \"w.h\"\n#include<s.h>"},

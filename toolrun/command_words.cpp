@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "driver/platform.h"
+
 namespace {
 
 // On a command line only blanks and tabs separate words.
@@ -36,7 +38,11 @@ std::vector<std::string> split_command_words(const char* text) {
     std::string word;
     bool quoted = false;
     while (*text != '\0' && (quoted || !separates_words(*text))) {
-      if (*text == '\\') {
+      // A double-byte character is taken whole: its second byte may be 0x5C.
+      if (std::size_t size = character_size(text); size > 1) {
+        word.append(text, size);
+        text += size;
+      } else if (*text == '\\') {
         text = take_backslashes(text, word);
       } else if (*text == '"') {
         // The msvcrt.dll rule, which MinGW tools link against: inside a quoted run two
@@ -55,4 +61,19 @@ std::vector<std::string> split_command_words(const char* text) {
     }
     words.push_back(std::move(word));
   }
+}
+
+std::string command_word(const char* name) {
+  if (std::strpbrk(name, " \t") == nullptr) return name;
+  std::string word = "\"";
+  std::size_t backslashes = 0;  // the run just copied
+  for (const char* at = name; *at != '\0';) {
+    std::size_t size = character_size(at);
+    if (size == 1 && *at == '"') word.append(backslashes + 1, '\\');
+    backslashes = size == 1 && *at == '\\' ? backslashes + 1 : 0;
+    word.append(at, size);
+    at += size;
+  }
+  word.append(backslashes, '\\');
+  return word + '"';
 }

@@ -12,3 +12,9 @@
 // 2n+1 give n backslashes and a literal quote; other backslashes are literal; a run left
 // open ends with the text.
 std::vector<std::string> split_command_words(const char* text);
+
+// `name` as one word of an argument text: as it is unless it holds a blank or a tab, then in
+// double quotes, the backslashes before a quote (the closing one, or one of its own) doubled
+// and its own quotes escaped, so that the splitter above, and a tool's runtime, give back
+// exactly `name`.
+std::string command_word(const char* name);

@@ -185,6 +185,10 @@ const char* find_tool_path(const char* tool_name) {
              : nullptr;
 }
 
+std::string launched_program_text(const char* launcher, const char* tool_path) {
+  return std::string(launcher) + " " + command_word(tool_path);
+}
+
 // The tool itself is not tested for being runnable: a launcher such as Wine reads it.
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text) {
@@ -285,6 +289,13 @@ void unlock_folder(FolderLock& lock) {
 
 bool replace_output_file(const char* temporary, const char* name) {
   return std::rename(temporary, name) == 0;
+}
+
+bool file_identity(const char* name, std::string& identity) {
+  struct stat status;
+  if (stat(name, &status) != 0) return false;
+  identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  return true;
 }
 
 unsigned long process_id() {

@@ -123,7 +123,7 @@ struct Program {
 Program program_for(const char* tool_name) {
   const char* path = state.launcher != nullptr ? find_tool_path(tool_name) : nullptr;
   if (path == nullptr) return {tool_name, nullptr, tool_name};
-  return {tool_name, path, std::string(state.launcher) + " " + path};
+  return {tool_name, path, launched_program_text(state.launcher, path)};
 }
 
 // A tool found nowhere is never handed to the launcher.
