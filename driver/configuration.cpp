@@ -1,5 +1,6 @@
 #include "driver/configuration.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,29 +9,6 @@
 #include "driver/platform.h"
 
 namespace {
-
-// Reads one line into `line` as a text-mode read with a buffer of `size` bytes would: a
-// CR LF pair becomes one LF, and a longer line comes in chunks of size - 1 characters.
-// Reading the bytes ourselves makes a CR LF file read alike on every host.
-bool read_chunk(std::FILE* file, char* line, std::size_t size) {
-  std::size_t length = 0;
-  while (length + 1 < size) {
-    int c = std::getc(file);
-    if (c == EOF) break;
-    if (c == '\r') {
-      int next = std::getc(file);
-      if (next == '\n') {
-        c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
-      }
-    }
-    line[length++] = static_cast<char>(c);
-    if (c == '\n') break;
-  }
-  line[length] = '\0';
-  return length > 0;
-}
 
 bool ends_with_lib(const char* line, std::size_t length) {
   const char* tail = line + length - 4;
@@ -48,10 +26,14 @@ void set_directory(char (&directory)[name_size], const char* value) {
   if (!copy_text(directory, value)) refuse_too_long(value);
 }
 
+// A line is measured as read, its line feed included: at most 3 characters of text before a
+// line feed, or 4 on a last line without one, make a line too short to mean anything.
+constexpr std::size_t shortest_line_read = 5;
+
 // The rules are tried in order; blanks are part of values, so nothing is trimmed.
 void apply_line_rules(char* line) {
   std::size_t length = std::strlen(line);
-  if (length < 5 || line[0] == ';') return;
+  if (length < shortest_line_read || line[0] == ';') return;
   if (line[length - 1] == '\n') line[--length] = '\0';
   if (starts_with(line, "INC=")) {
     set_directory(state.include_dir, line + 4);
@@ -77,16 +59,19 @@ void take_launcher() {
 }
 
 // The directory above the one holding the executable: the text ends at the second
-// separator from the end; the first character is never looked at.
+// separator from the end; the first character is never looked at. Read forwards, since on
+// Windows a double-byte character's second byte may look like a separator.
 void cut_to_base_directory(char* path) {
-  int separators = 0;
-  for (std::size_t i = std::strlen(path); i-- > 1;) {
-    if (path[i] == directory_separator && ++separators == 2) {
-      path[i] = '\0';
-      return;
+  std::size_t length = std::strlen(path);
+  std::size_t last = 0;
+  std::size_t before_last = 0;
+  for (std::size_t i = character_size(path); i < length; i += character_size(path + i)) {
+    if (path[i] == directory_separator) {
+      before_last = last;
+      last = i;
     }
   }
-  path[0] = '\0';
+  path[before_last] = '\0';
 }
 
 void fill_default_directory(char (&directory)[name_size], const char* base, const char* leaf) {
@@ -95,35 +80,60 @@ void fill_default_directory(char (&directory)[name_size], const char* base, cons
   if (!append_text(directory, {base, separator, leaf})) refuse_too_long(base);
 }
 
-std::FILE* open_configuration_file(const char* executable_path, const char*& name) {
-  name = "vexa.cfg";
-  std::FILE* file = std::fopen(name, "rb");
-  if (file != nullptr || executable_path[0] == '\0') return file;
-  name = make_slot_name(first_stage_slot, executable_path, ".cfg");
-  return name == nullptr ? nullptr : std::fopen(name, "rb");
-}
-
-// Leaves the file where it was; true when its first two bytes are a UTF-16 mark.
-bool starts_with_utf16_mark(std::FILE* file) {
-  int first = std::getc(file);
-  int second = std::getc(file);
-  std::rewind(file);
-  return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
-}
-
-// A UTF-8 mark at the very start is skipped; anything else is read from the start.
-void skip_utf8_mark(std::FILE* file) {
-  if (std::getc(file) == 0xEF && std::getc(file) == 0xBB && std::getc(file) == 0xBF) return;
-  std::rewind(file);
+// The file in the current folder, else the one beside the executable. A file that is there
+// but cannot be read (a folder, no permission) is named on standard error and otherwise
+// taken as absent, so it neither hides the next one nor reads as empty. Returns the name of
+// the file found, nullptr when there is none.
+const char* find_configuration_file(const char* executable_path, std::string& text) {
+  const char* name = "vexa.cfg";
+  for (int tried = 0; name != nullptr && tried < 2; ++tried) {
+    switch (read_text_file(name, text)) {
+      case TextFile::read:
+        return name;
+      case TextFile::utf16:
+        print_err(
+            "vexa: configuration file '%s' is saved as UTF-16 and was not read; save it as "
+            "ANSI or UTF-8\n",
+            name);
+        text.clear();
+        return name;
+      case TextFile::unreadable:
+        print_err("vexa: configuration file '%s' cannot be read and was left out\n", name);
+        break;
+      case TextFile::absent:
+        break;
+    }
+    text.clear();
+    if (executable_path[0] == '\0') return nullptr;
+    name = make_slot_name(first_stage_slot, executable_path, ".cfg");
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-void read_configuration_lines(std::FILE* file) {
-  skip_utf8_mark(file);
-  // A longer line comes in pieces of 1023 bytes, as it always has.
+// A line is read whole or not at all: the tail of a cut line would pass for a line of its
+// own, a default library among them. A CR LF pair reads as one LF, as on every host a text
+// file's line ends; a lone CR is a character of the line.
+void read_configuration_lines(std::string_view text, const char* name) {
   char line[list_size];
-  while (state.status == 0 && read_chunk(file, line, sizeof line)) apply_line_rules(line);
+  while (state.status == 0 && !text.empty()) {
+    std::size_t end = text.find('\n');
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    const bool crlf = end >= 2 && text[end - 1] == '\n' && text[end - 2] == '\r';
+    const std::size_t length = end - (crlf ? 1 : 0);
+    if (length >= sizeof line) {
+      print_err("vexa: configuration file '%s' has a line too long, beginning '%.40s'\n", name,
+                std::string(text.substr(0, 40)).c_str());
+      state.status = 1;
+      return;
+    }
+    std::memcpy(line, text.data(), length - (crlf ? 1 : 0));
+    if (crlf) line[length - 1] = '\n';
+    line[length] = '\0';
+    apply_line_rules(line);
+    text.remove_prefix(end);
+  }
 }
 
 // Without the executable's path there is neither a file beside it nor a default
@@ -132,17 +142,9 @@ void read_configuration_lines(std::FILE* file) {
 void load_configuration() {
   char executable_path[name_size];
   if (module_file_name(executable_path, sizeof executable_path) == 0) executable_path[0] = '\0';
-  const char* name = nullptr;
-  if (std::FILE* file = open_configuration_file(executable_path, name)) {
-    if (starts_with_utf16_mark(file)) {
-      print_err(
-          "vexa: configuration file '%s' is saved as UTF-16 and was not read; save it as "
-          "ANSI or UTF-8\n",
-          name);
-    } else {
-      read_configuration_lines(file);
-    }
-    std::fclose(file);
+  std::string text;
+  if (const char* name = find_configuration_file(executable_path, text)) {
+    read_configuration_lines(text, name);
   }
   take_environment("VEXA_INC", state.include_dir);
   take_environment("VEXA_LIB", state.lib_dir);

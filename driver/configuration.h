@@ -2,9 +2,10 @@
 // include and library directories and the default libraries.
 #pragma once
 
-#include <cstdio>
+#include <string_view>
 
 void load_configuration();
 
-// Applies the line rules to every line of an open configuration file.
-void read_configuration_lines(std::FILE* file);
+// Applies the line rules to every line of `text`, read from the configuration file `name`;
+// a line too long for the line buffer is refused.
+void read_configuration_lines(std::string_view text, const char* name);

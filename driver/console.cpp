@@ -1,12 +1,27 @@
 #include "driver/console.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
 // A tool's output flood costs one write per read instead of one per line.
 char output_buffer[64 * 1024];
+const char* failed_stream = nullptr;
 bool muted = false;
+
+// Each call that may write is followed by this, while errno still tells why it failed. A
+// reader that went away is no failure of the output itself: the process layer takes the
+// closed pipe as an interruption.
+void watch(std::FILE* stream, const char* name) {
+  if (!std::ferror(stream)) return;
+  if (errno != EPIPE && failed_stream == nullptr) failed_stream = name;
+  std::clearerr(stream);
+}
+
+void watch_out() {
+  watch(stdout, "standard output");
+}
 }  // namespace
 
 void mute_console(bool mute) {
@@ -25,23 +40,33 @@ void print_out(const char* format, ...) {
   va_start(arguments, format);
   std::vfprintf(stdout, format, arguments);
   va_end(arguments);
+  watch_out();
 }
 
 // Standard error is unbuffered: flushing what standard output holds first keeps the two
 // in the order they were written when both reach one terminal.
 void print_err(const char* format, ...) {
   if (muted) return;
-  std::fflush(stdout);
+  flush_out();
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(stderr, format, arguments);
   va_end(arguments);
+  watch(stderr, "standard error");
 }
 
 void write_out(const char* bytes, std::size_t count) {
-  if (!muted) std::fwrite(bytes, 1, count, stdout);
+  if (muted) return;
+  std::fwrite(bytes, 1, count, stdout);
+  watch_out();
 }
 
 void flush_out() {
   std::fflush(stdout);
+  watch_out();
+}
+
+bool console_write_failed(const char*& stream) {
+  stream = failed_stream;
+  return failed_stream != nullptr;
 }

@@ -12,3 +12,7 @@ void write_out(const char* bytes, std::size_t count);
 void flush_out();
 // While muted nothing is shown: --jobs walks the words once for their effects alone.
 void mute_console(bool mute);
+
+// True once a write to standard output or standard error has failed for any reason but a
+// closed pipe (which is an interruption of its own); `stream` then names the stream.
+bool console_write_failed(const char*& stream);

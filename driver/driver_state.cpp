@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "driver/console.h"
 
@@ -11,13 +12,16 @@ const char* debug_option_text() {
   return state.debug_info ? "-g " : "";
 }
 
+// Read forwards, a character at a time: on Windows the byte before a separator may be the
+// second half of a double-byte character. The last '.' after the last separator or ':' wins.
 std::size_t find_extension(const char* name) {
   std::size_t length = std::strlen(name);
-  for (std::size_t i = length; i-- > 1;) {
-    if (name[i] == '.') return i;
-    if (name[i] == directory_separator || name[i] == ':') return length;
+  std::size_t extension = length;
+  for (std::size_t i = character_size(name); i < length; i += character_size(name + i)) {
+    if (name[i] == '.') extension = i;
+    if (name[i] == directory_separator || name[i] == ':') extension = length;
   }
-  return length;
+  return extension;
 }
 
 const char* make_slot_name(int slot, const char* name, const char* extension) {
@@ -81,6 +85,16 @@ bool read_whole_file(const char* name, std::string& text) {
   bool read = std::ferror(file) == 0;
   std::fclose(file);
   return read;
+}
+
+TextFile read_text_file(const char* name, std::string& text) {
+  if (!read_whole_file(name, text)) {
+    std::error_code error;
+    return std::filesystem::exists(name, error) ? TextFile::unreadable : TextFile::absent;
+  }
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) return TextFile::utf16;
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  return TextFile::read;
 }
 
 bool starts_with(const char* text, const char* prefix) {

@@ -70,6 +70,8 @@ struct DriverState {
   // include_dir as it was before the first compile took it, so -MMD still knows it.
   char passed_include_dir[name_size] = {};
   char lib_dir[name_size] = {};
+  // -MJ: the compilation database the C sources after it are entered in; empty for none.
+  char compilation_database[name_size] = {};
   char compiler_options[list_size] = {};
   char extend_options[list_size] = {};
   char linker_options[list_size] = {};
@@ -108,15 +110,15 @@ bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
   return append_text(dest, N, parts);
 }
 
-// Appends all `parts` to a list as one entry, or refuses `word` with a message on standard
-// error and status 1 when the list is full.
 // Shows `message` (a format naming `word`) and fails the run, on standard error or, for the
 // messages users of the tool chain know there, on standard output.
 void refuse(const char* message, const char* word);
 void refuse_on_stdout(const char* message, const char* word);
 
+// Refuses `word` with a message on standard error and status 1: its list is full.
 void refuse_full_list(const char* word);
 
+// Appends all `parts` to a list as one entry, or refuses `word` when the list is full.
 template <std::size_t N>
 void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts, const char* word) {
   if (!append_text(list, parts)) refuse_full_list(word);
@@ -131,3 +133,15 @@ bool starts_with(const char* text, const char* prefix);
 // on every host; false when it cannot be opened or read (a directory opens on some hosts
 // but cannot be read).
 bool read_whole_file(const char* name, std::string& text);
+
+// What became of reading a text file of the user's (a response or configuration file).
+enum class TextFile {
+  read,
+  absent,      // no file of that name
+  unreadable,  // there, but it cannot be read: a folder, no permission
+  utf16,       // saved as UTF-16, which no rule for these files can read: not read
+};
+
+// Reads the text file `name` whole into `text`, with a UTF-8 byte-order mark at its start
+// left out, as editors on Windows put one there.
+TextFile read_text_file(const char* name, std::string& text);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "toolrun/process.h"
 
@@ -91,63 +90,91 @@ void set_output_name(const char* word) {
   if (!copy_text(state.slots[output_slot].text, word + 2)) refuse_too_long(word);
 }
 
+void set_compilation_database(const char* word) {
+  const char* name = word[3] != '\0' ? word + 3 : "compile_commands.json";
+  if (!copy_text(state.compilation_database, name)) refuse_too_long(word);
+}
+
 void refuse_unknown_option(const char* word) {
   refuse_on_stdout("Unkown Option %s\n", word);
 }
 
+void append_compiler_option(const char* word) {
+  append_or_refuse(state.compiler_options, {word, " "}, word);
+}
+
+// How a '-' option's row recognises its word.
+enum class DashMatch {
+  exact,        // the word is the pattern
+  prefix,       // the word begins with the pattern
+  second_char,  // the word's second character is one of the pattern's
+};
+
+struct DashOption {
+  DashMatch match;
+  const char* pattern;
+  void (*apply)(const char* word);
+};
+
 // The rows are tried in this order and the first that matches decides; where they
 // overlap the order matters ("-lk=" before "-l", "-gp=" before the "-g" family).
-void handle_dash_option(const char* word) {
-  const char second = word[0] == '\0' ? '\0' : word[1];
-  if (is(word, "-g")) {
-    state.debug_info = 1;
-  } else if (is(word, "-b")) {
-    state.delete_temps = 0;
-  } else if (is(word, "-E")) {
-    state.stage_limit = first_stage_only;
-  } else if (is(word, "-S")) {
-    state.stage_limit = through_extender;
-  } else if (is(word, "-c")) {
-    state.stage_limit = through_assembler;
-  } else if (is(word, "-v")) {
-    state.verbose = 1;
-  } else if (starts_with(word, "-gp=")) {
-    append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word);
-  } else if (second != '\0' && std::strchr("OIDW", second)) {
-    append_or_refuse(state.compiler_options, {word, " "}, word);
-  } else if (starts_with(word, "-lk=")) {
-    append_or_refuse(state.extend_options, {"-lk ", word + 4, " "}, word);
-  } else if (starts_with(word, "-j=")) {
-    append_or_refuse(state.extend_options, {"-j ", word + 3, " "}, word);
-  } else if (is(word, "-near")) {
-    append_or_refuse(state.extend_options, {"-near "}, word);
-  } else if (second == 'J') {
-    set_sjis_mode(word + 2);
-  } else if (second == 'a') {
-    set_start_address(word);
-  } else if (second == 'e') {
-    set_output_name(word);
-  } else if (second == 'l') {
-    append_or_refuse(state.linker_options, {"-", word + 2, " "}, word);
-  } else if (is(word, "-normwarn")) {
-    state.warnings_are_errors = 0;
-  } else if (is(word, "-nodefsup")) {
-    state.link_startup = 0;
-  } else if (is(word, "-nodeflib")) {
-    state.link_default_libs = 0;
-  } else if (is(word, "-###")) {
-    state.dry_run = 1;
-  } else if (is(word, "-MD")) {
-    state.dependency_files = all_headers;
-  } else if (is(word, "-MMD")) {
-    state.dependency_files = headers_outside_include_dir;
-  } else if (is(word, "-MP")) {
-    state.header_rules = 1;
-  } else if (jobs_named_by(word) != 0) {
-    // Counted before the first word, like -###.
-  } else {
-    refuse_unknown_option(word);
+// clang-format off
+constexpr DashOption dash_option_table[] = {
+    {DashMatch::exact, "-g", [](const char*) { state.debug_info = 1; }},
+    {DashMatch::exact, "-b", [](const char*) { state.delete_temps = 0; }},
+    {DashMatch::exact, "-E", [](const char*) { state.stage_limit = first_stage_only; }},
+    {DashMatch::exact, "-S", [](const char*) { state.stage_limit = through_extender; }},
+    {DashMatch::exact, "-c", [](const char*) { state.stage_limit = through_assembler; }},
+    {DashMatch::exact, "-v", [](const char*) { state.verbose = 1; }},
+    {DashMatch::prefix, "-gp=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word); }},
+    {DashMatch::second_char, "OIDW", append_compiler_option},
+    {DashMatch::prefix, "-lk=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-lk ", word + 4, " "}, word); }},
+    {DashMatch::prefix, "-j=", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-j ", word + 3, " "}, word); }},
+    {DashMatch::exact, "-near", [](const char* word) {
+       append_or_refuse(state.extend_options, {"-near "}, word); }},
+    {DashMatch::second_char, "J", [](const char* word) { set_sjis_mode(word + 2); }},
+    {DashMatch::second_char, "a", set_start_address},
+    {DashMatch::second_char, "e", set_output_name},
+    {DashMatch::second_char, "l", [](const char* word) {
+       append_or_refuse(state.linker_options, {"-", word + 2, " "}, word); }},
+    {DashMatch::exact, "-normwarn", [](const char*) { state.warnings_are_errors = 0; }},
+    {DashMatch::exact, "-nodefsup", [](const char*) { state.link_startup = 0; }},
+    {DashMatch::exact, "-nodeflib", [](const char*) { state.link_default_libs = 0; }},
+    {DashMatch::exact, "-###", [](const char*) { state.dry_run = 1; }},
+    {DashMatch::exact, "-MD", [](const char*) { state.dependency_files = all_headers; }},
+    {DashMatch::exact, "-MMD", [](const char*) {
+       state.dependency_files = headers_outside_include_dir; }},
+    {DashMatch::exact, "-MP", [](const char*) { state.header_rules = 1; }},
+    {DashMatch::prefix, "-MJ", set_compilation_database},
+    // Counted before the first word, like -###; only a bad N is acted on here.
+    {DashMatch::prefix, "--jobs", [](const char* word) {
+       if (jobs_named_by(word) == 0) refuse_unknown_option(word); }},
+};
+// clang-format on
+
+bool matches(const DashOption& option, const char* word) {
+  switch (option.match) {
+    case DashMatch::exact:
+      return is(word, option.pattern);
+    case DashMatch::prefix:
+      return starts_with(word, option.pattern);
+    case DashMatch::second_char:
+      return word[0] != '\0' && word[1] != '\0' && std::strchr(option.pattern, word[1]);
   }
+  return false;
+}
+
+void handle_dash_option(const char* word) {
+  for (const DashOption& option : dash_option_table) {
+    if (matches(option, word)) {
+      option.apply(word);
+      return;
+    }
+  }
+  refuse_unknown_option(word);
 }
 
 PlusClass find_plus_option_class(const char* name) {
@@ -174,12 +201,8 @@ void handle_plus_option(const char* word) {
       append_command_file_option(with_dash | ends_line, name);
       break;
     case PlusClass::value:
-      append_command_file_option(with_dash, name);
-      state.plus_state = value_word;
-      break;
     case PlusClass::block:
       append_command_file_option(with_dash, name);
-      state.plus_state = first_block_word;
       break;
   }
 }
@@ -189,30 +212,43 @@ bool ends_block(const char* word) {
   return length > 0 && word[length - 1] == '}';
 }
 
-// A word owed to a pending '+' option is only text for the command file, whatever it
-// looks like. The first word of a block is not tested for "}".
-void handle_continuation_word(const char* word) {
-  const bool ends_the_option =
-      state.plus_state == value_word || (state.plus_state == block_words && ends_block(word));
-  if (ends_the_option) {
-    append_command_file_option(ends_line, word);
-    state.plus_state = no_plus_option;
-  } else {
-    append_command_file_option(0, word);
-    state.plus_state = block_words;
+}  // namespace
+
+std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
+  switch (plus_state) {
+    case value_word:
+      return no_plus_option;
+    case first_block_word:
+      return block_words;
+    case block_words:
+      return ends_block(word) ? no_plus_option : block_words;
+  }
+  if (word[0] != '+') return no_plus_option;
+  switch (find_plus_option_class(word + 1)) {
+    case PlusClass::value:
+      return value_word;
+    case PlusClass::block:
+      return first_block_word;
+    default:
+      return no_plus_option;
   }
 }
 
-}  // namespace
+// A word owed to a pending '+' option is only text for the command file, whatever it
+// looks like; the word that completes the option ends its line.
+void take_owed_word(const char* word) {
+  const std::uint8_t next = plus_state_after(state.plus_state, word);
+  append_command_file_option(next == no_plus_option ? ends_line : 0, word);
+  state.plus_state = next;
+}
 
 void handle_option(const char* word) {
-  if (state.plus_state != no_plus_option) {
-    handle_continuation_word(word);
-  } else if (word[0] == '+') {
+  if (word[0] == '+') {
     handle_plus_option(word);
   } else {
     handle_dash_option(word);
   }
+  state.plus_state = plus_state_after(no_plus_option, word);
 }
 
 int jobs_named_by(const char* word) {

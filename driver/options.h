@@ -2,10 +2,20 @@
 // words a pending '+' option takes.
 #pragma once
 
+#include <cstdint>
+
+// A word that begins with '-' or '+'.
 void handle_option(const char* word);
 
-// True while a '+' option waits for a word of its own, which is then only text for it.
+// True while a '+' option waits for a word of its own, which is then only text for it,
+// whatever it looks like: take_owed_word takes it.
 bool plus_option_waits_for_word();
+void take_owed_word(const char* word);
+
+// What the word after `word` is owed to when `word` comes while `plus_state` is pending (0:
+// nothing is owed, and `word` is taken by its first character). Changes nothing, so the
+// whole command line can be looked over before any word is handled.
+std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word);
 
 // "--jobs" alone: as many chains at once as there are processors.
 constexpr int one_per_processor = -1;

@@ -1,6 +1,7 @@
 #include "driver/response_files.h"
 
 #include "driver/driver_state.h"
+#include "driver/platform.h"
 
 namespace {
 
@@ -10,7 +11,8 @@ constexpr const char* count_error = "Too many response files.'%s'\n";
 constexpr const char* utf16_error =
     "Response file '%s' is saved as UTF-16; save it as ANSI or UTF-8\n";
 
-bool is_blank(char c) {
+// Any white space separates the words of a response file, line ends included.
+bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
@@ -19,9 +21,13 @@ bool is_blank(char c) {
 std::string read_word(std::string_view text, std::size_t& at) {
   std::string word;
   char quote = '\0';
-  for (; at < text.size() && (quote != '\0' || !is_blank(text[at])); ++at) {
+  for (; at < text.size() && (quote != '\0' || !is_white_space(text[at])); ++at) {
     char c = text[at];
-    if (c == '\\') {
+    // A double-byte character is taken whole: its second byte may be 0x5C.
+    if (std::size_t size = character_size(text.data() + at); size > 1) {
+      word.append(text.substr(at, size));
+      at += size - 1;
+    } else if (c == '\\') {
       if (++at == text.size()) break;
       word += text[at];
     } else if (quote != '\0' && c == quote) {
@@ -33,10 +39,6 @@ std::string read_word(std::string_view text, std::size_t& at) {
     }
   }
   return word;
-}
-
-bool is_utf16(const std::string& text) {
-  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
 }
 
 std::string refusal(const char* format, const std::string& name) {
@@ -52,17 +54,19 @@ void expand_word(const std::string& word, int depth, int& files_read, CommandWor
   }
   const std::string name = word.substr(1);
   std::string text;
-  const char* problem = depth > deepest_response_file          ? nesting_error
-                        : ++files_read > most_response_files   ? count_error
-                        : !read_whole_file(name.c_str(), text) ? read_error
-                        : is_utf16(text)                       ? utf16_error
-                                                               : nullptr;
+  const char* problem = nullptr;
+  if (depth > deepest_response_file) {
+    problem = nesting_error;
+  } else if (++files_read > most_response_files) {
+    problem = count_error;
+  } else if (TextFile read = read_text_file(name.c_str(), text); read != TextFile::read) {
+    problem = read == TextFile::utf16 ? utf16_error : read_error;
+  }
   if (problem != nullptr) {
     command.failure_at = command.words.size();
     command.failure_message = refusal(problem, name);
     return;
   }
-  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   for (const std::string& inner : split_response_text(text)) {
     expand_word(inner, depth + 1, files_read, command);
   }
@@ -78,7 +82,7 @@ std::vector<std::string> split_response_text(std::string_view text) {
   std::vector<std::string> words;
   std::size_t at = 0;
   for (;;) {
-    while (at < text.size() && is_blank(text[at])) ++at;
+    while (at < text.size() && is_white_space(text[at])) ++at;
     if (at == text.size()) return words;
     words.push_back(read_word(text, at));
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/chain_scheduler.h"
+#include "driver/command_line_checks.h"
 #include "driver/configuration.h"
 #include "driver/console.h"
 #include "driver/driver_state.h"
@@ -44,7 +45,9 @@ bool is_option_word(const char* word) {
 }
 
 void handle_argument(const char* word) {
-  if (is_option_word(word)) {
+  if (plus_option_waits_for_word()) {
+    take_owed_word(word);
+  } else if (word[0] == '-' || word[0] == '+') {
     handle_option(word);
   } else {
     dispatch_input(word);
@@ -85,25 +88,11 @@ static void handle_words(const CommandWords& command, int word_count, const char
   handle_words_one_at_a_time(command);
 }
 
-int run_driver(int word_count, const char* const* words) {
-  setup_console();
-  const CommandWords command = expand_response_files(word_count, words);
-  if (answer_help_or_version(command.words)) {
-    flush_out();
-    return 0;
-  }
-  install_interrupt_handlers();
-  // A dry run that ran the tools for the words before "-###" would be no dry run.
-  if (contains(command.words, "-###")) state.dry_run = 1;
-  if (const long word = chain_word_of_worker(); word >= 0) {
-    // The parent has shown what the configuration says.
-    mute_console(true);
-    load_configuration();
-    state.status = run_chain_of_word(command, word);
-    flush_out();
-    return exit_code_from_status(state.status);
-  }
-  load_configuration();
+// The words are handled as far as a refused response file, and no further.
+static void handle_command_line(const CommandWords& command, int word_count,
+                                const char* const* words) {
+  const std::size_t count = std::min(command.failure_at, command.words.size());
+  if (!check_command_line(command.words, count)) return;
   handle_words(command, word_count, words);
   take_interruption();
   if (state.file_count == 0) {
@@ -114,10 +103,46 @@ int run_driver(int word_count, const char* const* words) {
     } else {
       link_user_command_file();
     }
-    take_interruption();
   }
+}
+
+// Output that never arrived fails a run that would otherwise pass: for --help and -### the
+// output is all the run makes. A run that failed already keeps its status.
+static int finish(int status) {
   flush_out();
-  return exit_code_from_status(state.status);
+  const char* stream = nullptr;
+  if (status == 0 && console_write_failed(stream)) {
+    print_err("Console write error.'%s'\n", stream);
+    return 1;
+  }
+  return status;
+}
+
+int run_driver(int word_count, const char* const* words) {
+  setup_console();
+  const CommandWords command = expand_response_files(word_count, words);
+  if (answer_help_or_version(command.words)) return finish(0);
+  install_interrupt_handlers();
+  // A dry run that ran the tools for the words before "-###" would be no dry run.
+  if (contains(command.words, "-###")) state.dry_run = 1;
+  if (const long word = chain_word_of_worker(); word >= 0) {
+    // The parent has shown what the configuration says and checked the command line.
+    mute_console(true);
+    load_configuration();
+    if (state.status == 0) state.status = run_chain_of_word(command, word);
+    flush_out();
+    return exit_code_from_status(state.status);
+  }
+  load_configuration();
+  if (state.status == 0) {
+    handle_command_line(command, word_count, words);
+  } else {
+    refuse_on_stdout("%s\n", usage_text);
+  }
+  // What is still buffered goes out before the end: a reader gone meanwhile interrupts.
+  flush_out();
+  take_interruption();
+  return exit_code_from_status(finish(state.status));
 }
 
 int exit_code_from_status(int status) {

@@ -1,15 +1,17 @@
 #include "pipeline/dependencies.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/delete_file.h"
+#include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/output_file.h"
 
@@ -31,34 +33,65 @@ struct Include {
 
 struct Scan {
   std::vector<std::string> search_dirs;  // the -I directories, in the compiler's order
-  std::vector<std::string> read;         // the canonical path of every file read
+  std::unordered_set<std::string> read;  // the identity of every file read
   std::vector<std::string> headers;      // those the dependency file lists
+};
+
+// A file being read for its #include lines, and where the reading stands.
+struct OpenFile {
+  std::string name;
+  std::string text;
+  bool in_include_dir = false;
+  std::size_t at = 0;
+  unsigned long line_number = 0;
 };
 
 bool is_separator(char c) {
   return c == '/' || c == directory_separator;
 }
 
+// Just after the last separator, 0 without one. Read forwards: on Windows the second byte
+// of a double-byte character may look like a separator.
+std::size_t directory_length(const std::string& file) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < file.size(); i += character_size(file.c_str() + i)) {
+    if (is_separator(file[i])) length = i + 1;
+  }
+  return length;
+}
+
 // Up to and with its last separator, so a name joined to it keeps the separator as written.
 std::string directory_of(const std::string& file) {
-  std::size_t end = file.size();
-  while (end > 0 && !is_separator(file[end - 1])) --end;
-  return file.substr(0, end);
+  return file.substr(0, directory_length(file));
 }
 
 std::string joined(const std::string& directory, const std::string& name) {
   if (directory.empty() || std::filesystem::path(name).has_root_path()) return name;
-  if (is_separator(directory.back())) return directory + name;
+  if (directory_length(directory) == directory.size()) return directory + name;
   return directory + directory_separator + name;
+}
+
+// Where the next token begins: blanks and /* */ comments are stepped over as the
+// preprocessor does. npos at the end of the line, in an unclosed comment, or at a //
+// comment, after which nothing counts.
+std::size_t skip_blanks_and_comments(const std::string& line, std::size_t at) {
+  for (;;) {
+    at = line.find_first_not_of(blanks, at);
+    if (at == std::string::npos || line.compare(at, 2, "//") == 0) return std::string::npos;
+    if (line.compare(at, 2, "/*") != 0) return at;
+    at = line.find("*/", at + 2);
+    if (at == std::string::npos) return at;
+    at += 2;
+  }
 }
 
 Include parse_include(const std::string& line) {
   std::size_t at = line.find_first_not_of(blanks);
   if (at == std::string::npos || line[at] != '#') return {};
-  at = line.find_first_not_of(blanks, at + 1);
+  at = skip_blanks_and_comments(line, at + 1);
   if (at == std::string::npos || line.compare(at, 7, "include") != 0) return {};
   const std::size_t after_word = at + 7;
-  at = line.find_first_not_of(blanks, after_word);
+  at = skip_blanks_and_comments(line, after_word);
   if (at == std::string::npos) return {};
   char open = line[at];
   // Without a blank before it, the word is another directive ("#include_next").
@@ -68,50 +101,84 @@ Include parse_include(const std::string& line) {
   return {open, line.substr(at + 1, close - at - 1)};
 }
 
+// The #include on the next line of `file`, which is then past it.
+Include next_include(OpenFile& file) {
+  std::size_t end = std::min(file.text.find('\n', file.at), file.text.size());
+  Include include = parse_include(file.text.substr(file.at, end - file.at));
+  file.at = end + 1;
+  ++file.line_number;
+  return include;
+}
+
 const char* configured_include_dir() {
   return state.include_dir[0] != '\0' ? state.include_dir : state.passed_include_dir;
 }
 
-void scan_text(Scan& scan, const std::string& file, const std::string& text, bool in_include_dir);
-
 // True when `name` is a file. One met for the first time, by whatever path, is listed and
-// read in turn; so a cycle ends, even one through "../".
-bool take(Scan& scan, const std::string& name, bool in_include_dir) {
-  std::error_code error;
-  const std::string identity = std::filesystem::canonical(name, error).string();
-  if (error) return false;
-  if (std::find(scan.read.begin(), scan.read.end(), identity) != scan.read.end()) return true;
+// put on `reading`, to be read next; so a cycle ends, even one through "../".
+bool take(Scan& scan, const std::string& name, bool in_include_dir,
+          std::vector<OpenFile>& reading) {
+  std::string identity;
+  if (!file_identity(name.c_str(), identity)) return false;
+  if (scan.read.contains(identity)) return true;
   std::string text;
   if (!read_whole_file(name.c_str(), text)) return false;
-  scan.read.push_back(identity);
+  scan.read.insert(std::move(identity));
   if (!in_include_dir || state.dependency_files == all_headers) scan.headers.push_back(name);
-  scan_text(scan, name, text, in_include_dir);
+  reading.push_back({name, std::move(text), in_include_dir, 0, 0});
   return true;
 }
 
 // A header found beside the file that includes it belongs where that file does.
-void follow(Scan& scan, const std::string& includer, bool includer_in_include_dir,
-            const Include& include) {
-  if (include.kind == '"' &&
-      take(scan, joined(directory_of(includer), include.name), includer_in_include_dir)) {
-    return;
+bool find_header(Scan& scan, const std::string& includer, bool includer_in_include_dir, char kind,
+                 const std::string& name, std::vector<OpenFile>& reading) {
+  if (kind == '"' &&
+      take(scan, joined(directory_of(includer), name), includer_in_include_dir, reading)) {
+    return true;
   }
   for (const std::string& directory : scan.search_dirs) {
-    if (take(scan, joined(directory, include.name), directory == configured_include_dir())) return;
+    if (take(scan, joined(directory, name), directory == configured_include_dir(), reading)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Sources written on Windows name "sub\x.h", which the compiler run there opens; here the
+// backslash is an ordinary character, so the name is tried with '/' as well.
+std::string with_forward_slashes(std::string name) {
+  if (directory_separator == '/') std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
+}
+
+void follow(Scan& scan, const OpenFile& includer, const Include& include,
+            std::vector<OpenFile>& reading) {
+  const std::string includer_name = includer.name;  // `reading` may move it
+  const bool in_include_dir = includer.in_include_dir;
+  if (find_header(scan, includer_name, in_include_dir, include.kind, include.name, reading)) {
+    return;
+  }
+  const std::string other_spelling = with_forward_slashes(include.name);
+  if (other_spelling != include.name) {
+    find_header(scan, includer_name, in_include_dir, include.kind, other_spelling, reading);
   }
 }
 
 // Every #include counts, whatever #if surrounds it: a needless rebuild is harmless, a
-// missing dependency is not.
-void scan_text(Scan& scan, const std::string& file, const std::string& text, bool in_include_dir) {
-  unsigned long line_number = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = std::min(text.find('\n', at), text.size());
-    Include include = parse_include(text.substr(at, end - at));
-    at = end + 1;
-    ++line_number;
-    if (include.kind == 'm') print_err(macro_warning, file.c_str(), line_number);
-    if (include.kind == '"' || include.kind == '<') follow(scan, file, in_include_dir, include);
+// missing dependency is not. The files being read are a stack of their own, not calls,
+// so that no nesting of headers, however deep, can exhaust the driver's stack.
+void scan_includes(Scan& scan, OpenFile source) {
+  std::vector<OpenFile> reading;
+  reading.push_back(std::move(source));
+  while (!reading.empty()) {
+    OpenFile& file = reading.back();
+    if (file.at >= file.text.size()) {
+      reading.pop_back();
+      continue;
+    }
+    const Include include = next_include(file);
+    if (include.kind == 'm') print_err(macro_warning, file.name.c_str(), file.line_number);
+    if (include.kind == '"' || include.kind == '<') follow(scan, file, include, reading);
   }
 }
 
@@ -126,10 +193,25 @@ std::vector<std::string> include_search_dirs() {
   return directories;
 }
 
-std::string escaped_for_make(const std::string& name) {
+// How make reads a name back: a target and a prerequisite differ only in '%', which
+// makes a target a pattern and is plain in a prerequisite.
+enum class MakeRole { target, prerequisite };
+
+// Make for Windows reads "C:\x" as a drive, whatever side of a rule it stands on.
+bool is_drive_colon(const std::string& name, std::size_t at) {
+  return directory_separator == '\\' && at == 1 &&
+         std::isalpha(static_cast<unsigned char>(name[0]));
+}
+
+// Written so that GNU make reads back exactly `name`.
+std::string escaped_for_make(const std::string& name, MakeRole role) {
   std::string text;
-  for (char c : name) {
-    if (c == ' ' || c == '#') text += '\\';
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    const char c = name[at];
+    if (c == ' ' || c == '#' || (c == ':' && !is_drive_colon(name, at)) ||
+        (c == '%' && role == MakeRole::target)) {
+      text += '\\';
+    }
     if (c == '$') text += '$';
     text += c;
   }
@@ -137,23 +219,22 @@ std::string escaped_for_make(const std::string& name) {
 }
 
 std::string dependency_text(const char* source, const char* object, const Scan& scan) {
-  std::string text = escaped_for_make(object) + ": " + escaped_for_make(source);
-  for (const std::string& header : scan.headers) text += " " + escaped_for_make(header);
+  using enum MakeRole;
+  std::string text =
+      escaped_for_make(object, target) + ": " + escaped_for_make(source, prerequisite);
+  for (const std::string& header : scan.headers)
+    text += " " + escaped_for_make(header, prerequisite);
   text += "\n";
   if (!state.header_rules) return text;
-  for (const std::string& header : scan.headers) text += escaped_for_make(header) + ":\n";
+  for (const std::string& header : scan.headers) text += escaped_for_make(header, target) + ":\n";
   return text;
 }
 
 // The process id in the temporary name keeps runs side by side under make -j apart.
 bool write_through_temporary(const std::string& name, const std::string& text) {
-  const std::string temporary = name + "." + std::to_string(process_id()) + ".tmp";
-  std::FILE* file = create_output_file(temporary.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) == 0 && written && replace_output_file(temporary.c_str(), name.c_str())) {
-    return true;
-  }
+  const std::string temporary = temporary_name_for(name);
+  if (!write_whole_file(temporary.c_str(), "wb", text)) return false;
+  if (replace_output_file(temporary.c_str(), name.c_str())) return true;
   std::remove(temporary.c_str());
   return false;
 }
@@ -169,12 +250,13 @@ void write_dependency_file(const char* source, const char* object) {
   }
   Scan scan{.search_dirs = include_search_dirs(), .read = {}, .headers = {}};
   const char* type = source + find_extension(source);
-  std::string text;
-  std::error_code error;
+  OpenFile file{source, "", false, 0, 0};
   if ((std::strcmp(type, ".c") == 0 || std::strcmp(type, ".s") == 0) &&
-      read_whole_file(source, text)) {
-    scan.read.push_back(std::filesystem::canonical(source, error).string());
-    scan_text(scan, source, text, false);
+      read_whole_file(source, file.text)) {
+    std::string identity;
+    file_identity(source, identity);
+    scan.read.insert(std::move(identity));
+    scan_includes(scan, std::move(file));
   }
   if (write_through_temporary(name, dependency_text(source, object, scan))) return;
   refuse(write_error, name.c_str());

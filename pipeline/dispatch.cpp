@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/link.h"
 #include "pipeline/stages.h"

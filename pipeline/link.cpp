@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/delete_file.h"
+#include "pipeline/output_files.h"
+#include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
@@ -27,26 +29,15 @@ void count_linker_warning(const char* line) {
 // Runs the linker on `command_file` and turns its warnings into the status.
 void run_linker(const char* command_file) {
   state.command_text[0] = '\0';
+  const std::string file_word = command_word(command_file);
   if (!append_text(state.command_text,
-                   {debug_option_text(), state.linker_options, "-c ", command_file})) {
+                   {debug_option_text(), state.linker_options, "-c ", file_word.c_str()})) {
     refuse_too_long(command_file);
     return;
   }
   state.status =
       run_tool("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
-}
-
-// Text mode, so the lines end as the host's text files do. A half-written file would pass
-// for a whole one, so it goes unless temporaries are kept.
-bool write_command_file(const char* text) {
-  std::FILE* file = create_output_file(command_file_name, "w");
-  if (file == nullptr) return false;
-  std::size_t length = std::strlen(text);
-  bool written = std::fwrite(text, 1, length, file) == length;
-  if (std::fclose(file) == 0 && written) return true;
-  if (state.delete_temps) delete_file(command_file_name);
-  return false;
 }
 
 // A dry run shows the command file's lines, indented, under the linker's command line.
@@ -58,9 +49,11 @@ void show_command_file(const char* text) {
   }
 }
 
-}  // namespace
+// Room for every block of the generated command file at its fullest.
+constexpr std::size_t command_file_size = 8192;
 
-// The blocks always fit: each list holds under 1024 bytes and each directory under 320.
+// Writes the text of "__tmp__.cm" ("\n" line ends) into `text`. The blocks always fit:
+// each list holds under 1024 bytes and each directory under 320.
 void make_command_file_text(char (&text)[command_file_size]) {
   text[0] = '\0';
   append_text(text, {"-v3\n", "-objsym\n"});
@@ -77,6 +70,8 @@ void make_command_file_text(char (&text)[command_file_size]) {
   if (state.link_default_libs) append_text(text, {state.default_libraries});
 }
 
+}  // namespace
+
 void link_generated() {
   static char text[command_file_size];
   make_command_file_text(text);
@@ -92,7 +87,8 @@ void link_generated() {
     state.status = signal_status(interrupt_signal());
     return;
   }
-  if (!write_command_file(text)) {
+  // Text mode, so the lines end as the host's text files do.
+  if (!write_whole_file(command_file_name, "w", text, true)) {
     unlock_folder(lock);
     refuse("Command file write error.'%s'\n", command_file_name);
     return;

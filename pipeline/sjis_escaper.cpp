@@ -17,15 +17,16 @@
 
 namespace {
 
+// These texts end without a line feed on purpose: they are shown exactly as the tool chain's
+// users know them, and whatever is written next follows on the same line.
 const char input_open_error[] = "Input file open error.'%s'";
 const char output_open_error[] = "Output file open error.'%s'";
 const char output_write_error[] = "Output file write error.'%s'";
 const char input_read_error[] = "Input file read error.'%s'";
 
-// Blocks are large because every read and write call has a cost of its own, which still
-// showed at 64 KiB. Each block is taken in chunks of 64 bytes, one bit per byte in a 64-bit
-// mask, so that only the 0x5C trail bytes cost a step of their own.
-constexpr std::size_t block_size = 512 * 1024;
+// Each block is taken in chunks of 64 bytes, one bit per byte in a 64-bit mask, so that
+// only the 0x5C trail bytes cost a step of their own.
+constexpr std::size_t block_size = escaper_block_size;
 constexpr std::size_t chunk_size = 64;
 // A copy reads and writes a whole chunk from where it starts: both blocks have room.
 unsigned char in_block[block_size + 2 * chunk_size];

@@ -1,12 +1,15 @@
 #include "pipeline/stages.h"
 
 #include <cstring>
+#include <string>
 
 #include "driver/driver_state.h"
-#include "pipeline/delete_file.h"
+#include "pipeline/compilation_database.h"
 #include "pipeline/dependencies.h"
 #include "pipeline/link.h"
+#include "pipeline/output_files.h"
 #include "pipeline/sjis_escaper.h"
+#include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/tool_runner.h"
 
@@ -38,7 +41,9 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
   if (!stage_runs(stage)) return;
   state.command_text[0] = '\0';
   const char* debug = stage.takes_debug ? debug_option_text() : "";
-  if (!append_text(state.command_text, {stage.fixed_words, debug, stage.options, input})) {
+  const std::string input_word = command_word(input);
+  if (!append_text(state.command_text,
+                   {stage.fixed_words, debug, stage.options, input_word.c_str()})) {
     refuse_too_long(input);
     return;
   }
@@ -66,21 +71,30 @@ void finish_chain(const char* source, const char* preprocessed, bool delete_prep
   assemble(source, extended, true);
 }
 
-// The include directory goes to the first compile only, after the options given before it.
-void run_compiler(const char* input, const char* output) {
+// The include directory goes to the first compile only, after the options given before it;
+// one with a blank in quotes, as the compiler reads one word. A compile that succeeds is
+// entered in the compilation database, under its source's name; where that fails, its
+// output goes, as a step's that failed.
+void run_compiler(const char* source, const char* input, const char* output) {
   if (!stage_runs(compiler_stage)) return;
   if (state.include_dir[0] != '\0') {
-    append_or_refuse(state.compiler_options, {"-I", state.include_dir, " "}, state.include_dir);
+    const std::string directory = command_word(state.include_dir);
+    append_or_refuse(state.compiler_options, {"-I", directory.c_str(), " "}, state.include_dir);
     if (state.status != 0) return;
     copy_text(state.passed_include_dir, state.include_dir);
     state.include_dir[0] = '\0';
   }
   run_stage(compiler_stage, input, output, false);
+  if (state.status != 0) return;
+  const std::string options_text =
+      std::string(compiler_stage.fixed_words) + debug_option_text() + compiler_stage.options;
+  add_compile_command(source, state.command_text, options_text.c_str());
+  if (state.status != 0 && state.delete_temps) delete_file(output);
 }
 
 void run_c_chain(const char* name) {
   if (!state.sjis_mode) {
-    run_compiler(name, make_slot_name(first_stage_slot, name, ".ps"));
+    run_compiler(name, name, make_slot_name(first_stage_slot, name, ".ps"));
     finish_chain(name, state.slots[first_stage_slot].text);
     return;
   }
@@ -89,7 +103,7 @@ void run_c_chain(const char* name) {
   state.escaped_name_length = static_cast<std::int32_t>(std::strlen(escaped));
   // A dry run names the copy the escaper would have written.
   if (!state.dry_run && !escape_sjis_source(name, escaped)) state.status = 1;
-  run_compiler(escaped, make_slot_name(first_stage_slot, name, ".ps"));
+  run_compiler(name, escaped, make_slot_name(first_stage_slot, name, ".ps"));
   if (state.delete_temps) delete_file(escaped);
   finish_chain(name, state.slots[first_stage_slot].text);
 }

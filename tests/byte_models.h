@@ -12,8 +12,8 @@
 #include "tests/fake_platform.h"
 #include "toolrun/tool_runner.h"
 
-// The escaper reads in blocks of this size and works in chunks of 64 bytes.
-constexpr std::size_t escaper_block = 512 * 1024;
+// The escaper works in chunks of 64 bytes within its blocks.
+constexpr std::size_t escaper_block = escaper_block_size;
 
 // A 0x5C that is the second byte of a double-byte character is doubled, and a blank put
 // after it when a line end follows.

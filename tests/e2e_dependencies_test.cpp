@@ -1,5 +1,6 @@
 // Runs of make: a makefile with dependency files rebuilds exactly the objects a header
 // change touches, and links under make -j each link their own objects.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
@@ -21,27 +22,38 @@ class DependencyRun : public EndToEnd {};
 
 }  // namespace
 
-// After each make, the last three tools run tell which one source was built again.
+// After each make, the last three tools run tell which one source was built again. Each
+// source names its header as users write them: after a comment, with a Windows backslash, or
+// with a ':' in it. A Windows driver writes its names for make for Windows, which this make
+// is not: it gets a '/' and a '%' instead.
 TEST_F(DependencyRun, MakeRebuildsExactlyTheObjectsAHeaderChangeTouches) {
   if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";
+  const bool windows = windows_driver();
+  const std::string odd = windows ? "pe%rc.h" : "co:lon.h";
   write_file("Makefile", "all: a.o b.o c.o\n%.o: %.c\n\t$(VEXA) -c -MMD -MP $<\n-include *.d\n");
-  write_file("a.c", "#include \"x.h\"\n");
-  write_file("b.c", "#include \"y.h\"\n");
-  for (const char* name : {"c.c", "x.h", "y.h"}) write_file(name, "");
+  write_file("a.c", "#include /* board */ \"x.h\" // x\n");
+  write_file("b.c", windows ? "#include \"sub/y.h\"\n" : "#include \"sub\\y.h\"\n");
+  write_file("c.c", "#include \"" + odd + "\"\n");
+  fs::create_directory("sub");
+  for (const std::string name : {"x.h", "sub/y.h", odd.c_str()}) write_file(name, "");
   RunResult result = run_make({});
   ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_EQ(tools().size(), 9u);
   const auto now = fs::file_time_type::clock::now();
   for (const std::string& name : files()) fs::last_write_time(name, now - std::chrono::hours(1));
-  fs::last_write_time("x.h", now);
-  EXPECT_EQ(run_make({}).exit_code, 0);
-  EXPECT_EQ(tools().size(), 12u);
-  EXPECT_EQ(tools().back().command_line(), "as33.exe a.ms");
+  fs::last_write_time("sub/y.h", now - std::chrono::hours(1));
+  for (const auto& [header, object] :
+       {std::pair{"x.h", "a"}, {"sub/y.h", "b"}, {odd.c_str(), "c"}}) {
+    fs::last_write_time(header, now);
+    EXPECT_EQ(run_make({}).exit_code, 0);
+    EXPECT_EQ(tools().back().command_line(), std::string("as33.exe ") + object + ".ms");
+  }
+  EXPECT_EQ(tools().size(), 18u);
   // The header goes and so does its include: the -MP rule keeps make from stopping at it.
-  fs::remove("y.h");
+  fs::remove("sub/y.h");
   write_file("b.c", "int b;\n");
   EXPECT_EQ(run_make({}).exit_code, 0);
-  EXPECT_EQ(tools().size(), 15u);
+  EXPECT_EQ(tools().size(), 21u);
   EXPECT_EQ(tools().back().command_line(), "as33.exe b.ms");
 }
 
@@ -62,4 +74,60 @@ TEST_F(DependencyRun, LinksUnderMakeDashJEachLinkTheirOwnObjects) {
         EXPECT_EQ(program.find({side, other, '.', 'o'}) != std::string::npos, other == n) << n;
   }
   EXPECT_FALSE(fs::exists("__tmp__.cm"));
+}
+
+// An entry is replaced where it stands; another tool's, as it was written, stays in its place.
+TEST_F(DependencyRun, CompilationDatabaseKeepsOtherEntriesAndRewritesTheSameBytes) {
+  const std::string db = "compile_commands.json", folder = folder_as_json();
+  auto entry = [&folder](const std::string& file) {
+    return "{\"directory\": \"" + folder + "\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", \"-Isys\", \"" + file +
+           "\"], \"output\": \"" + file.substr(0, 1) + ".o\"}";
+  };
+  const std::string other =
+      "{ \"file\" : \"a\\u002ec\", \"directory\":\"/e\", \"n\": [1, -2.5e3, "
+      "{\"a\": null}], \"s\": \"\\ud83d\\ude00\\t\" }";
+  write_file("a.c", "");
+  write_file("b.c", "");
+  write_file(db, " [{\"directory\": \"" + folder + "\", \"file\": \"b.c\"},\n  " + other + " ]\n");
+  const Environment sys = {{"VEXA_INC", "sys"}};
+  ASSERT_EQ(run({"-E", "-MJ", "a.c", "b.c"}, sys).exit_code, 0);
+  const std::string first = read_file(db);
+  EXPECT_EQ(first, "[\n" + entry("b.c") + ",\n" + other + ",\n" + entry("a.c") + "\n]\n");
+  ASSERT_EQ(run({"-E", "-MJ", "b.c", "a.c"}, sys).exit_code, 0);
+  EXPECT_EQ(read_file(db), first);
+}
+
+// Twenty compiles at once into one database: each entry once, in a file vexa reads again. The
+// entries of other folders make each turn on the file long enough for the runs to meet.
+TEST_F(DependencyRun, CompilationDatabaseUnderMakeDashJ8) {
+  if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";
+  write_file("Makefile",
+             "all: $(patsubst %.c,%.ps,$(wildcard *.c))\n%.ps: %.c\n\t$(VEXA) -E -MJ $<\n");
+  for (int i = 0; i < 20; ++i) write_file("s" + std::to_string(i) + ".c", "");
+  std::string others = "[";
+  for (int i = 0; i < 20000; ++i) others += "{\"file\": \"x.c\", \"directory\": \"/x\"},\n";
+  write_file("compile_commands.json", others + "{}]");
+  ASSERT_EQ(run_make({"-j8"}, {{"VSTUB_GCC33_SLEEP_MS", "100"}}).exit_code, 0);
+  write_file("t.c", "");
+  ASSERT_EQ(run({"-E", "-MJ", "t.c"}).exit_code, 0);
+  const std::string text = read_file("compile_commands.json");
+  for (int i = 0; i < 21; ++i) {
+    const std::string file = "\"file\": \"" + (i < 20 ? "s" + std::to_string(i) : "t") + ".c\"";
+    EXPECT_EQ(text.find(file), text.rfind(file)) << file;
+    EXPECT_NE(text.find(file), std::string::npos) << file;
+  }
+  EXPECT_EQ(std::count(text.begin(), text.end(), '{'), 20001 + 21);
+}
+
+// An editor's C support finds a header of the configured include folder through the database.
+TEST_F(DependencyRun, ClangdResolvesTheConfiguredIncludeFolderFromTheDatabase) {
+  if (!on_path("clangd") || windows_driver()) GTEST_SKIP() << "no clangd for this driver";
+  write_file("a.c", "#include <board.h>\nint main(void) { return BOARD; }\n");
+  fs::create_directory("sys");
+  write_file("sys/board.h", "#define BOARD 3\n");
+  ASSERT_EQ(run({"-c", "-MJ", "a.c"}, {{"VEXA_INC", "sys"}}).exit_code, 0);
+  EXPECT_EQ(std::system("clangd --check=a.c --compile-commands-dir=. >clangd.log 2>&1"), 0);
+  EXPECT_NE(read_file("clangd.log").find("All checks completed, 0 errors"), std::string::npos)
+      << read_file("clangd.log");
 }

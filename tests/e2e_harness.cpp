@@ -119,6 +119,12 @@ std::string EndToEnd::driver_path_of(const fs::path& path) {
   return "Z:" + text;
 }
 
+std::string EndToEnd::folder_as_json() const {
+  std::string folder;
+  for (char c : driver_path_of(work_)) folder += c == '\\' ? "\\\\" : std::string(1, c);
+  return folder;
+}
+
 std::string EndToEnd::installation_dir(const char* leaf) const {
   return driver_path_of(driver_.parent_path().parent_path() / leaf);
 }
@@ -145,7 +151,65 @@ void EndToEnd::SetUp() {
   fs::current_path(work_);
 }
 
+// Every process a test starts leads a process group of its own, and ends with the test: a
+// group not yet waited for when its test ends is killed then, and a watchdog process kills
+// every group still listed once this program is gone however it ended (a crash, or ctest's
+// timeout), so that a driver stuck in a loop never outlives its test.
+namespace {
+
+class ProcessGroups {
+ public:
+  void started(pid_t group) {
+    if (watchdog_ < 0) start_watchdog();
+    tell('+', group);
+  }
+  void ended(pid_t group) { tell('-', group); }
+  void kill_running() {
+    for (pid_t group : running_) kill(-group, SIGKILL);
+    running_.clear();
+  }
+
+ private:
+  void tell(char change, pid_t group) {
+    if (change == '+') running_.push_back(group);
+    if (change == '-') std::erase(running_, group);
+    const std::string line = change + std::to_string(group) + "\n";
+    if (watchdog_ >= 0 && write(watchdog_, line.data(), line.size()) < 0) watchdog_ = -1;
+  }
+  // The watchdog reads the changes until the pipe's writing end is closed, by this
+  // program's end, then kills the groups still listed.
+  void start_watchdog() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    if (fork() == 0) {
+      close(ends[1]);
+      std::vector<pid_t> groups;
+      std::string text;
+      char buffer[256];
+      for (ssize_t count; (count = read(ends[0], buffer, sizeof buffer)) != 0;) {
+        if (count > 0) text.append(buffer, count);
+      }
+      std::istringstream changes(text);
+      for (std::string line; std::getline(changes, line);) {
+        const pid_t group = std::stoi(line.substr(1));
+        if (line[0] == '+') groups.push_back(group);
+        if (line[0] == '-') std::erase(groups, group);
+      }
+      for (pid_t group : groups) kill(-group, SIGKILL);
+      _exit(0);
+    }
+    close(ends[0]);
+    watchdog_ = ends[1];
+  }
+  int watchdog_ = -1;
+  std::vector<pid_t> running_;
+};
+ProcessGroups process_groups;
+
+}  // namespace
+
 void EndToEnd::TearDown() {
+  process_groups.kill_running();
   fs::current_path(start_directory);
   if (!HasFailure()) fs::remove_all(root_);
 }
@@ -171,6 +235,13 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
     posix_spawn_file_actions_addopen(&actions, fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
   }
+  int reader_gone[2] = {-1, -1};  // the reader closes before the driver starts
+  if (launch.output == Launch::closed_pipe && pipe2(reader_gone, O_CLOEXEC) == 0) {
+    close(reader_gone[0]);
+    posix_spawn_file_actions_adddup2(&actions, reader_gone[1], 1);
+  }
+  if (launch.output == Launch::full_device)
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
   // Signal dispositions set to ignore and resource limits pass to a child through exec, so
   // this process takes them on while it starts the driver and restores its own afterwards.
   const int signals[] = {SIGXFSZ, SIGINT, SIGTERM, SIGHUP};
@@ -185,11 +256,18 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
   rlimit limit = saved_limit;
   if (launch.file_size_limit >= 0) limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
   EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0) << "cannot limit the file size";
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
   auto child_argv = pointers(argv), child_env = pointers(env);
   const int failed =
-      posix_spawnp(&pid, child_argv[0], &actions, nullptr, child_argv.data(), child_env.data());
+      posix_spawnp(&pid, child_argv[0], &actions, &attributes, child_argv.data(), child_env.data());
+  posix_spawnattr_destroy(&attributes);
+  if (failed == 0) process_groups.started(pid);
   setrlimit(RLIMIT_FSIZE, &saved_limit);
+  if (reader_gone[1] >= 0) close(reader_gone[1]);
   for (int i = 0; i < 4; ++i) sigaction(signals[i], &saved[i], nullptr);
   posix_spawn_file_actions_destroy(&actions);
   if (failed == 0) return pid;
@@ -221,6 +299,7 @@ RunResult EndToEnd::wait_for_driver(int pid) {
   while (pid > 0 && (ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) continue;
   EXPECT_TRUE(pid < 0 || ended == pid) << "lost the driver: " << std::strerror(errno);
   if (pid < 0 || ended != pid) return result;
+  process_groups.ended(pid);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = as_posix_text(read_file((root_ / "1").string()));
   result.err = as_posix_text(read_file((root_ / "2").string()));
@@ -296,7 +375,7 @@ void EndToEnd::expect_run(const Row& row, const Lines& words, const Environment&
   if (row.signal != 0 && pid > 0) kill(pid, row.signal);
   const RunResult result = wait_for_driver(pid);
   // The tool got the signal too: the run did not wait out the tool's sleep.
-  EXPECT_TRUE(row.signal == 0 || waited() < 6s);
+  EXPECT_TRUE((row.signal == 0 && row.launch.output != Launch::closed_pipe) || waited() < 6s);
   EXPECT_EQ(result.exit_code, row.exit_code);
   EXPECT_EQ(result.out, row.out);
   EXPECT_EQ(result.err, row.err);
@@ -308,17 +387,22 @@ void EndToEnd::expect_run(const Row& row, const Lines& words, const Environment&
                           : got == expected;
   };
   EXPECT_PRED2(same, after, files());
-  for (const auto& [name, bytes] : bytes_after) EXPECT_EQ(read_file(name), bytes) << name;
-  // What the tools got, as a dry run shows it and with each word's bounds.
+  for (auto [name, bytes] : bytes_after) {
+    for (std::size_t at; (at = bytes.find("@DIR@")) != std::string::npos;)
+      bytes.replace(at, 5, folder_as_json());
+    EXPECT_EQ(read_file(name), bytes) << name;
+  }
+  // What the tools got, with each word's bounds: as a dry run shows it, a name with a blank
+  // in quotes.
   const auto records = tools();
   std::string shown;
   Lines lines;
   for (const auto& record : records) {
-    shown += record.command_line() + "\n";
     lines.push_back(record.tool);
     for (const auto& word : record.words) {
       lines.back() += word.find(' ') == std::string::npos ? " " + word : " \"" + word + "\"";
     }
+    shown += lines.back() + "\n";
     if (record.words.empty() || record.words.back() != "__tmp__.cm") continue;
     for (const auto& line : record.command_file) shown += "  " + line + "\n";
   }

@@ -52,6 +52,8 @@ struct Launch {
   long file_size_limit = -1;
   // SIGINT, SIGTERM and SIGHUP ignored when the driver starts, as in a script's background job.
   bool interrupts_ignored = false;
+  // Standard output: a file, a pipe whose reader is gone, or a full device (/dev/full).
+  enum { to_file, closed_pipe, full_device } output = to_file;
 };
 
 // One run of the driver and all it must leave; what a row leaves unset is expected to be
@@ -63,8 +65,8 @@ struct Row {
   Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes
   int exit_code = 0;
   std::string out, err;
-  Lines left;                         // besides the inputs, which must be left with their bytes
-  Files contents;                     // files whose bytes are checked after the run
+  Lines left;      // besides the inputs, which must be left with their bytes
+  Files contents;  // files whose bytes are checked after the run; "@DIR@" is folder_as_json()
   std::optional<Lines> tools;         // each tool run's command line; a word with a blank quoted
   std::optional<Lines> command_file;  // the lines the last tool, the linker, read
   // The same words after "-###" run no tool, leave the files alone and show the command lines
@@ -120,6 +122,8 @@ class EndToEnd : public ::testing::Test {
   static std::string read_file(const std::string& name);
 
   const std::filesystem::path& work() const { return work_; }
+  // The working folder as the driver names it, in a JSON string.
+  std::string folder_as_json() const;
   // The folder `leaf` of the installation root the driver derives from its own location
   // (the folder above the one that holds it), with the driver's separator.
   std::string installation_dir(const char* leaf) const;

@@ -17,7 +17,7 @@ const std::string usage = std::string(usage_text) + "\n";
 const Files sources = {{"a.c", "int a;\n"}, {"b.s", "; b\n"}};
 const std::string address = "-addr 0x100000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}";
 const Files configured = {
-    {"vexa.cfg", "; board\nINC=sdk/inc\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
+    {"vexa.cfg", "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
 std::string warnings(int count) {
   std::string lines;
@@ -52,15 +52,16 @@ std::vector<Row> driver_rows() {
        .files = {{"help.rsp", "b.s --help"}}, .out = usage},
       {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
        .out = usage},
+      // A name with a blank goes to a tool in quotes, to the command file as it is.
       {.name = "every kind of input",
-       .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d.ms", "lib/m.lib"},
+       .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d d.ms", "lib/m.lib"},
        .files = {{"sub/e.o", "e\n"}, {"a.c", "a\n"}, {"b.v1.s", "b\n"}, {"c.ps", "c\n"},
-                 {"d.ms", "d\n"}}, .left = {"a.o", "b.v1.o", "c.o", "d.o"},
+                 {"d d.ms", "d\n"}}, .left = {"a.o", "b.v1.o", "c.o", "d d.o"},
        .tools = Lines{"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms",
                       "pp33.exe b.v1.s", "ext33.exe b.v1.ps", "as33.exe b.v1.ms", "ext33.exe c.ps",
-                      "as33.exe c.ms", "as33.exe d.ms", "lk33.exe -c __tmp__.cm"},
+                      "as33.exe c.ms", "as33.exe \"d d.ms\"", "lk33.exe -c __tmp__.cm"},
        .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o sub/e.srf", start, "sub/e.o",
-                             "a.o", "b.v1.o", "c.o", "d.o", "lib/m.lib"}, .dry_run_too = true},
+                             "a.o", "b.v1.o", "c.o", "d d.o", "lib/m.lib"}, .dry_run_too = true},
       {.name = "options reach the sources after them, link options act anywhere",
        .words = {"-O2", "a.c", "-g", "-DX=1", "-Wall", "-Ifoo", "-gp=8", "-lk=app", "-j=5", "-near",
                  "-J0", "b.c", "c.s", "-lmap", "-lk", "-l", "-a", "-a=0x80000", "-eprog.srf"},
@@ -95,11 +96,11 @@ std::vector<Row> driver_rows() {
        .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
        .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
               "gcc33.exe -S -x c -Iinc c.$\n"},
-      {.name = "a user's command file is linked as it is and kept",
-       .words = {"-g", "-lmap", "app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
-       .files = {{"app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
-       .out = "app.cm: Warning: stand-in warning 1\n", .left = {"app.srf"},
-       .tools = Lines{"lk33.exe -g -map -c app.cm"}},
+      {.name = "a user's command file is linked as it is and kept, its name quoted",
+       .words = {"-g", "-lmap", "my app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
+       .files = {{"my app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
+       .out = "my app.cm: Warning: stand-in warning 1\n", .left = {"app.srf"},
+       .tools = Lines{"lk33.exe -g -map -c \"my app.cm\""}},
       {.name = "an object after a command file", .words = {"app.cm", "a.o"}, .exit_code = 1,
        .err = "File 'a.o' cannot be linked together with a command file\n"},
       {.name = "a source after a command file", .words = {"app.cm", "b.s"}, .files = sources,
@@ -108,6 +109,9 @@ std::vector<Row> driver_rows() {
        .err = "Command file 'app.cm' cannot be linked together with object files\n"},
       {.name = "a second command file", .words = {"a.cm", "b.cm"}, .exit_code = 1,
        .err = "Command file 'b.cm' follows another command file\n"},
+      {.name = "an output that is an input, by another spelling", .words = {"-e./b.s", "a.c", "b.s"},
+       .environment = stub("LK33_EXIT", "1"), .files = sources, .exit_code = 1,
+       .err = "Output file './b.s' is one of the input files\n", .tools = Lines{}},
       {.name = "-e before the objects names the output", .words = {"-eout.srf", "a.o", "b.o"},
        .left = {"out.srf"}},
       {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
@@ -130,9 +134,9 @@ std::vector<Row> driver_rows() {
                              "-udatablock V {}", "-ubssblock W z}", "-addr 0x0 {q}", "-cref", start,
                              "c.o", "m.lib", "sdk/lib/libc.lib", "sdk/lib/libm.LIB"},
        .dry_run_too = true},
-      {.name = "a plus option left open takes the next block",
-       .words = {"-nodefsup", "a.o", "+defsym"}, .left = {"a.srf"},
-       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o a.srf", "-defsym a.o"}},
+      {.name = "a plus option still owed a word at the end builds nothing",
+       .words = {"a.c", "+l", "x", "+codeblock", "C"}, .files = sources, .exit_code = 1,
+       .err = "err options '+codeblock'\n", .tools = Lines{}, .dry_run_too = true},
       {.name = "-v shows every tool run whole and still counts warnings", .words = {"-v", "b.s"},
        .environment = stub("LK33_WARNINGS", "2"), .files = sources, .exit_code = 2,
        .out = "--------\npp33.exe b.s\nPre Processor Completed\nExitcode = 0\n--------\n"
@@ -156,6 +160,14 @@ std::vector<Row> driver_rows() {
        .out = warnings(2)},
   };
   // clang-format on
+  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
+    rows.push_back({.name = word + " beside a command file",
+                    .words = {word, "my.cm"},
+                    .exit_code = 1,
+                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
+                           "' cannot be linked together with a command file\n",
+                    .tools = Lines{}});
+  }
   for (const std::string word :
        {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
     rows.push_back({.name = "the unknown option " + word,
@@ -356,6 +368,39 @@ std::vector<Row> fault_rows() {
        .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}, .signal = SIGINT,
        .signal_after = "b.ms"},
   };
+  const Launch gone = {.output = Launch::closed_pipe}, full = {.output = Launch::full_device};
+  const std::string console_error = "Console write error.'standard output'\n";
+  rows.insert(rows.end(), {
+      {.name = "a reader gone while the compiler runs", .words = {"-c", "-MD", "a.c"},
+       .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_GCC33_SLEEP_MS", "8000"}},
+       .files = {sources[0], {"a.d", "old\n"}}, .exit_code = 141, .posix_only = true,
+       .launch = gone},
+      {.name = "a reader gone while the linker runs", .words = {"b.o"},
+       .environment = {{"VSTUB_LK33_PRINT", "x\\n"}, {"VSTUB_LK33_SLEEP_MS", "8000"}},
+       .exit_code = 141, .posix_only = true, .launch = gone},
+      {.name = "a reader gone before the first tool", .words = {"-v", "b.s"}, .files = sources,
+       .exit_code = 141, .tools = Lines{}, .posix_only = true, .launch = gone},
+      {.name = "help to a full device", .words = {"--help"}, .exit_code = 1, .err = console_error,
+       .posix_only = true, .launch = full},
+      {.name = "-### to a full device", .words = {"-###", "a.c"}, .files = sources, .exit_code = 1,
+       .err = console_error, .posix_only = true, .launch = full},
+      {.name = "-v to a full device", .words = {"-v", "a.c"}, .files = sources, .exit_code = 1,
+       .err = console_error, .left = {"a.o", "a.srf"}, .posix_only = true, .launch = full},
+      {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
+       .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
+       .left = {"b.ms"}, .posix_only = true, .launch = full},
+      {.name = "a configuration line too long", .words = {"a.c"},
+       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
+       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
+                            "'INC=" + std::string(36, 'i') + "'\n"},
+      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
+       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
+       "cannot be read and was left out\n", .left = {"b.ps"}},
+      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
+       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
+       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
+  });
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
                     .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
@@ -371,7 +416,9 @@ std::vector<Row> fault_rows() {
 std::vector<Row> launcher_rows() {
   const std::string bin =
       EndToEnd::driver_path_of(std::filesystem::path(EndToEnd::tools_folder()) / "");
-  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"";
+  // A Windows launcher's command line has the tool's path in quotes, and -### shows it so.
+  const std::string pp33 = bin + "pp33.exe b.s", quoted = "\"" + bin + "vstub-launch\"",
+                    pp33_cmd = EndToEnd::windows_driver() ? "\"" + bin + "pp33.exe\" b.s" : pp33;
   const Environment launcher = {{"VEXA_LAUNCHER", "vstub-launch"}};
   const int unfit = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(259) : 255;
   Lines every_tool;
@@ -389,18 +436,23 @@ std::vector<Row> launcher_rows() {
        .exit_code = unfit, .out = "Process create error 'pp33.exe b.s'\n", .tools = Lines{}},
       {.name = "a launcher that cannot start", .words = {"-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", "no-such-launcher -x"}}, .files = sources,
-       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33 + "'\n",
+       .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33_cmd + "'\n",
        .tools = Lines{}},
       {.name = "a failing launcher's code is the run's", .words = {"-E", "b.s"},
        .environment = {launcher[0], {"VSTUB_LAUNCH_EXIT", "7"}}, .files = sources, .exit_code = 7,
        .tools = Lines{"vstub-launch " + pp33}},
       {.name = "-v shows the launcher's text and the tool's path", .words = {"-v", "-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", quoted}}, .files = sources,
-       .out = "--------\n" + quoted + " " + pp33 + "\nPre Processor Completed\nExitcode = 0\n",
+       .out = "--------\n" + quoted + " " + pp33_cmd + "\nPre Processor Completed\nExitcode = 0\n",
        .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
       {.name = "-### shows the launcher and starts nothing", .words = {"-###", "-E", "b.s"},
-       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33 + "\n",
+       .environment = launcher, .files = sources, .out = "vstub-launch " + pp33_cmd + "\n",
        .tools = Lines{}},
+      // Under Wine the one PATH entry is in quotes, as Windows' own command search reads one.
+      {.name = "a launcher named without a folder is looked for on PATH only, quoted or not",
+       .words = {"-E", "b.s"}, .environment = {launcher[0], {"WINEPATH", "\"" + bin + "\""}},
+       .files = {{"b.s", "; b\n"}, {"vstub-launch", "no program\n"}, {"vstub-launch.exe", "no\n"}},
+       .left = {"b.ps"}, .tools = Lines{"vstub-launch " + pp33, "pp33.exe b.s"}},
   };
   for (const Environment& none : {Environment{}, Environment{{"VEXA_LAUNCHER", ""}},
                                   Environment{{"VEXA_LAUNCHER", " \t "}}}) {
@@ -414,12 +466,57 @@ std::vector<Row> launcher_rows() {
   return rows;
 }
 
-// -MD, -MMD, -MP; INC= (the configured include folder) is "sys" in every row.
+// -MD, -MMD, -MP, -MJ; INC= (the configured include folder) is "sys" in every row.
 std::vector<Row> dependency_rows() {
-  const std::string sep = EndToEnd::windows_driver() ? "\\" : "/";
+  // Under Wine the names are in code page 932, where these characters end in 0x5C.
+  const bool windows = EndToEnd::windows_driver();
+  const std::string sep = windows ? "\\" : "/", hyo = windows ? "\x95\x5C" : "表",
+                    so = (windows ? "\x83\x5C" : "ソ") + sep;
   const Environment sys = {{"VEXA_INC", "sys"}};
+  Files nested = {{"a.c", "#include \"h0.h\"\n"}};
+  std::string listed = "a.o: a.c";
+  for (int i = 0; i < 20000; ++i) {
+    const std::string name = "h" + std::to_string(i) + ".h";
+    nested.push_back({name, "#include \"h" + std::to_string(i + 1) + ".h\"\n"});
+    listed += " " + name;
+  }
+  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
+  auto entry = [](const std::string& file, const std::string& options) {
+    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+  };
+  const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
   return {
+      {.name = "20,000 nested headers", .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = nested, .left = {"a.d", "a.o"}, .contents = {{"a.d", listed + "\n"}}},
+      {.name = "comments before the name, a backslash in it",
+       .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include /* board */ \"b.h\" // b\n#/**/include/**/<s.h>\n"
+                         "#include \"sub\\x.h\"\n#include /* \"c.h\"\n#include // \"c.h\"\n"},
+                 {"b.h", ""}, {"sys/s.h", ""}, {"sub/x.h", ""}, {"c.h", ""}},
+       .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c b.h sys" + sep + "s.h sub" + sep + "x.h\n"}}},
+      {.name = "':' and '%' as make reads them", .words = {"-c", "-MD", "-MP", "a.c"},
+       .environment = sys, .files = {{"a.c", "#include \"co:lon.h\"\n#include \"pe%rc.h\""},
+                 {"co:lon.h", ""}, {"pe%rc.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c co\\:lon.h pe%rc.h\nco\\:lon.h:\npe\\%rc.h:\n"}},
+       .posix_only = true},
+      {.name = "names with blanks reach the tools as one word each, and make",
+       .words = {"-c", "-MD", "d d/a b.c"},
+       .environment = {{"VEXA_INC", "i i"}, {"VSTUB_GCC33_PRINT", "d d/a b.$:1: x\\n"}},
+       .files = {{"d d/a b.c", "#include <h.h>\n"}, {"i i/h.h", ""}}, .out = "d d/a b.c:1: x\n",
+       .contents = {{"d d/a b.d", "d\\ d/a\\ b.o: d\\ d/a\\ b.c i\\ i" + sep + "h.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c \"-Ii i\" \"d d/a b.$\"", "ext33.exe \"d d/a b.ps\"",
+                      "as33.exe \"d d/a b.ms\""}},
+      {.name = "code page 932: a second byte 0x5C is no separator, in names and response files",
+       .words = {"-c", "-MD", "@j.rsp", "ソ" + sep + "x.c"},
+       .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
+       .files = {{"j.rsp", hyo + ".c"}, {"表.c", "#include \"h.h\"\n"}, {"h.h", ""},
+                 {"ソ/x.c", "#include \"y.h\"\n"}, {"ソ/y.h", ""}}, .left = {"表.d", "表.o"},
+       .contents = {{"表.d", hyo + ".o: " + hyo + ".c h.h\n"},
+                    {"ソ/x.d", so + "x.o: " + so + "x.c " + so + "y.h\n"}}},
       {.name = "headers beside the includer, then the -I folders in order, INC= where it stands",
        .words = {"-c", "-MD", "-Ione", "a.c", "-Itwo", "sub/a.c"}, .environment = sys,
        .files = {{"sub/a.c", "#include \"x.h\"\n # include <x.h>\n#include \"w.h\"\n#include<s.h>"},
@@ -467,6 +564,40 @@ std::vector<Row> dependency_rows() {
       {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}},
        .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
+      {.name = "-MJ enters the C sources compiled with the compiler's words",
+       .words = {"-c", "-Ione", "-MJ", "a.c", "-J0", "-DQ=\\\"x\\\"", "sub/b.c", "c.s"},
+       .environment = sys, .files = {{"a.c", ""}, {"sub/b.c", ""}, {"c.s", ""}},
+       .left = {"a.o", "c.o", db}, .contents = {{db, "[\n" + entry("a.c", "\"-Ione\", \"-Isys\", ")
+           + ",\n" + entry("sub/b.c", "\"-Ione\", \"-Isys\", \"-DQ=\\\"x\\\"\", ") + "\n]\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -Ione -Isys a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "gcc33.exe -S -x c -Ione -Isys -DQ=\"x\" sub/b.c", "ext33.exe sub/b.ps",
+                      "as33.exe sub/b.ms", "pp33.exe c.s", "ext33.exe c.ps", "as33.exe c.ms"},
+       .timing = true},  // with --jobs, new entries come in the order the compiles end
+      {.name = "-MJ<file>, and a name with a blank, a quote and a backslash",
+       .words = {"-E", "-MJdb.json", "my \"q\\a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_NO_OUTPUT", "1"}}, .files = {{"my \"q\\a.c", ""}},
+       .left = {"db.json"},
+       .contents = {{"db.json", "[\n" + entry("my \\\"q\\\\a.c", "\"-Isys\", ") + "\n]\n"}},
+       .posix_only = true},
+      {.name = "a failed compile leaves the database as it was", .words = {"-MJ", "a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_EXIT", "2"}},
+       .files = {{"a.c", ""}, {db, "[{\"file\": \"a.c\"}]"}}, .exit_code = 2},
+      {.name = "an interrupted compile leaves the database as it was", .words = {"-MJ", "a.c"},
+       .environment = {sys[0], {"VSTUB_GCC33_SLEEP_MS", "8000"}},
+       .files = {{"a.c", ""}, {db, "[]"}}, .exit_code = 128 + SIGTERM, .posix_only = true,
+       .signal = SIGTERM, .signal_after = "a.ps"},
+      {.name = "a database that is no array of objects is kept, and the output goes",
+       .words = {"-E", "-MJ", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {db, "[{}, 1]"}}, .exit_code = 1,
+       .err = db_error + "'" + db + "' is not a JSON array of objects; it is left as it is\n"},
+      {.name = "a folder as the database", .words = {"-E", "-MJdb", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {"db/", ""}}, .exit_code = 1, .err = db_error + "read error.'db'\n"},
+      {.name = "a database that cannot be written", .words = {"-b", "-E", "-MJno/db", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}}, .exit_code = 1,
+       .err = db_error + "write error.'no/db'\n", .left = {"a.$", "a.ps"}},
+      {.name = "-### shows the database after the compiler's line",
+       .words = {"-###", "-E", "-MJ", "a.c", "b.s"}, .environment = sys,
+       .out = "gcc33.exe -S -x c -Isys a.$\n" + db_error + "'" + db + "'\npp33.exe b.s\n"},
   };
   // clang-format on
 }

@@ -57,13 +57,14 @@ TEST_F(OwnRun, OddOutputIsShownAsItCameAndTheToolIsWaitedFor) {
   EXPECT_EQ(files(), (Lines{"a.c", "b.ms", "b.s"}));
 }
 
+// Installed under a folder with a blank, in a folder whose name ends in 0x5C in code page 932.
 TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
-  const fs::path bin = work().parent_path() / "install" / "bin";
+  const fs::path bin = work().parent_path() / "my install" / "表";
   const std::string beside = (bin / use_driver_copy_in(bin).stem()).string() + ".cfg";
   const std::string lib = installation_dir("lib"), separator = windows_driver() ? "\\" : "/";
   const struct {
     const char* name;
-    std::string here, beside;  // vexa.cfg here and the file beside the driver; none when empty
+    std::string here, beside;  // vexa.cfg here ("/": a folder) and beside the driver; "": none
     std::string include_word, lib_dir;
     Lines default_libraries;
   } rows[] = {
@@ -72,6 +73,7 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
       {"beside the driver, CR LF lines", "", "INC=incdir\r\nLIB=libdir\r\nx.LIB\r\n", "-Iincdir",
        "libdir", {"x.LIB"}},
       {"the current directory's file wins", "INC=here\n", "INC=beside\nb.lib\n", "-Ihere", lib, {}},
+      {"a folder named vexa.cfg is passed over", "/", "INC=beside\n", "-Ibeside", lib, {}},
       // clang-format on
   };
 
@@ -80,12 +82,13 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
     for (const fs::path& name :
          {work() / "vexa.cfg", fs::path(beside), work().parent_path() / "tools.log"})
       fs::remove(name);
-    if (!row.here.empty()) write_file("vexa.cfg", row.here);
+    if (row.here == "/") fs::create_directory("vexa.cfg");
+    if (!row.here.empty() && row.here != "/") write_file("vexa.cfg", row.here);
     if (!row.beside.empty()) write_file(beside, row.beside);
-    EXPECT_EQ(run({"a.c"}).exit_code, 0);
+    EXPECT_EQ(run({"a.c"}, {{"LC_ALL", "ja_JP.UTF-8"}}).exit_code, 0);
     const auto records = tools();
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].command_line(), "gcc33.exe -S -x c " + row.include_word + " a.$");
+    EXPECT_EQ(records[0].words, (Lines{"-S", "-x", "c", row.include_word, "a.$"}));
     const Lines& command_file = records.back().command_file;
     ASSERT_GE(command_file.size(), 7u);
     EXPECT_EQ(command_file[3], "-l " + row.lib_dir);
@@ -131,6 +134,24 @@ TEST_F(OwnRun, ALinkWaitsForTheFolderAndAnInterruptionEndsTheWait) {
   EXPECT_EQ(tool_names(), (Lines{"lk33.exe", "lk33.exe"}));
   EXPECT_EQ(read_file("1.srf").find("a2.o"), std::string::npos);
   EXPECT_EQ(files(), (Lines{"1.srf", "2.srf", "a.c", "a1.o", "a2.o", "a3.o", "b.s"}));
+}
+
+// One folder under two drive letters (as subst gives): Wine starts a driver in the folder on
+// the drive mapped to it, and Wine's start gives the other its path on Z:.
+TEST_F(OwnRun, LinksThroughTwoSpellingsOfOneFolderTakeTurns) {
+  const char *prefix = std::getenv("WINEPREFIX"), *wine = std::getenv("VEXA_E2E_LAUNCHER");
+  if (!windows_driver() || !prefix || !wine) GTEST_SKIP() << "a second drive letter under Wine";
+  const fs::path drive = fs::path(prefix) / "dosdevices" / "y:";
+  fs::remove(drive);
+  fs::create_directory_symlink(work(), drive);
+  const int first = start_driver({"-e1.srf", "a.c"}, {{"VSTUB_LK33_START_MS", "3000"}});
+  for (int waited = 0; waited < 20000 && !fs::exists("__tmp__.cm"); waited += 10) usleep(10000);
+  const std::string start = std::string(wine) + " start /wait /b /d " + driver_path_of(work());
+  setenv("VEXA_E2E_LAUNCHER", (start + " /unix").c_str(), 1);
+  const int second = start_driver({"-e2.srf", "b.s"}, {});
+  setenv("VEXA_E2E_LAUNCHER", start.substr(0, start.find(" start")).c_str(), 1);
+  EXPECT_EQ(wait_for_driver(first).exit_code + wait_for_driver(second).exit_code, 0);
+  EXPECT_EQ(read_file("1.srf").find("b.o"), std::string::npos);
 }
 
 // make -j2 and two vexa --jobs: never more than two tools at once, and every token back in

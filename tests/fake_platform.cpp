@@ -25,6 +25,10 @@ const char* find_tool_path(const char*) {
   return nullptr;
 }
 
+std::string launched_program_text(const char*, const char*) {
+  return "";
+}
+
 ToolStart start_launched_tool(ToolProcess&, const char*, const char*, const char*) {
   return ToolStart::start_failed;
 }

@@ -96,17 +96,18 @@ TEST_F(ProcessTest, ToolIsLookedForHereThenOnPathExactNameFirst) {
 }
 
 // Sent to the driver alone (a terminal's Ctrl-C reaches the tool by itself), a signal is
-// passed on to the running tool and remembered, so the step fails.
+// passed on to the running tool and remembered, so the step fails. A closed output pipe
+// stops the tool as a kill would.
 TEST_F(ProcessTest, InterruptionSentToTheDriverIsForwardedToTheTool) {
   install_interrupt_handlers();
   setenv("VSTUB_AS33_SLEEP_MS", "20000", 1);
-  for (int signal : {SIGTERM, SIGINT}) {
+  for (int signal : {SIGTERM, SIGINT, SIGPIPE}) {
     ToolProcess tool;
     ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), ToolStart::started);
     ASSERT_EQ(signal == SIGTERM ? kill(getpid(), signal) : sigqueue(getpid(), signal, sigval{}), 0);
     int exit_code = -1;
     EXPECT_TRUE(finish_tool(tool, exit_code));
-    EXPECT_EQ(exit_code, 128 + signal);
+    EXPECT_EQ(exit_code, 128 + (signal == SIGPIPE ? SIGTERM : signal));
     EXPECT_EQ(interrupt_signal(), signal);
   }
 }

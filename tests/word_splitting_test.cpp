@@ -57,6 +57,9 @@ TEST(WordSplitting, ResponseFilesAndToolWordsFollowTheirOwnRules) {
     EXPECT_EQ(split_response_text(row.text), row.words) << row.text;
   for (const WordsRow& row : tool_word_rows)
     EXPECT_EQ(split_command_words(row.text), row.words) << row.text;
+  // A name vexa hands a tool comes back whole, its backslashes too.
+  for (const char* name : {"dir\\a.c", "C:\\Program Files\\sdk\\", "a \"q\" b\\", "t\tb"})
+    EXPECT_EQ(split_command_words(command_word(name).c_str()), std::vector<std::string>{name});
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <cstring>
 #include <utility>
 
+#include "driver/platform.h"
+
 namespace {
 
-bool is_blank(char c) {
+// On a command line only blanks and tabs separate words.
+bool separates_words(char c) {
   return c == ' ' || c == '\t';
 }
 
@@ -30,12 +33,16 @@ const char* take_backslashes(const char* text, std::string& word) {
 std::vector<std::string> split_command_words(const char* text) {
   std::vector<std::string> words;
   for (;;) {
-    while (is_blank(*text)) ++text;
+    while (separates_words(*text)) ++text;
     if (*text == '\0') return words;
     std::string word;
     bool quoted = false;
-    while (*text != '\0' && (quoted || !is_blank(*text))) {
-      if (*text == '\\') {
+    while (*text != '\0' && (quoted || !separates_words(*text))) {
+      // A double-byte character is taken whole: its second byte may be 0x5C.
+      if (std::size_t size = character_size(text); size > 1) {
+        word.append(text, size);
+        text += size;
+      } else if (*text == '\\') {
         text = take_backslashes(text, word);
       } else if (*text == '"') {
         // The msvcrt.dll rule, which MinGW tools link against: inside a quoted run two
@@ -54,4 +61,19 @@ std::vector<std::string> split_command_words(const char* text) {
     }
     words.push_back(std::move(word));
   }
+}
+
+std::string command_word(const char* name) {
+  if (std::strpbrk(name, " \t") == nullptr) return name;
+  std::string word = "\"";
+  std::size_t backslashes = 0;  // the run just copied
+  for (const char* at = name; *at != '\0';) {
+    std::size_t size = character_size(at);
+    if (size == 1 && *at == '"') word.append(backslashes + 1, '\\');
+    backslashes = size == 1 && *at == '\\' ? backslashes + 1 : 0;
+    word.append(at, size);
+    at += size;
+  }
+  word.append(backslashes, '\\');
+  return word + '"';
 }

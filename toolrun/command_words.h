@@ -7,8 +7,14 @@
 
 // The one splitter for text read as a Windows command line, by the msvcrt.dll rule: blanks
 // and tabs separate words outside a quoted run; a double quote opens a run (the word exists
-// even if empty), and inside one a single quote ends it while two in a row give one literal
-// quote and end it; 2n backslashes before a quote give n backslashes and the quote acts so,
+// even if empty), and inside one a lone double quote ends it while two in a row give one
+// literal quote and end it; 2n backslashes before a quote give n backslashes and the quote acts so,
 // 2n+1 give n backslashes and a literal quote; other backslashes are literal; a run left
 // open ends with the text.
 std::vector<std::string> split_command_words(const char* text);
+
+// `name` as one word of an argument text: as it is unless it holds a blank or a tab, then in
+// double quotes, the backslashes before a quote (the closing one, or one of its own) doubled
+// and its own quotes escaped, so that the splitter above, and a tool's runtime, give back
+// exactly `name`.
+std::string command_word(const char* name);

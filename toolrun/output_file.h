@@ -1,8 +1,9 @@
-// Opening the files the driver itself writes. One implementation per platform; the build
-// picks it.
+// Opening the files the driver itself writes, and telling files apart. One implementation
+// per platform; the build picks it.
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Opens `name` for writing with `mode` ("w" or "wb"), created or truncated, and never
 // through a symbolic link (or other reparse point) already at that name: a name that is
@@ -17,6 +18,11 @@ bool replace_output_file(const char* temporary, const char* name);
 // This process's id: no other process running at the same time has it, so a temporary
 // name that carries it is this run's own.
 unsigned long process_id();
+
+// Sets `identity` to a text that is the same for every name of the file `name` (through
+// "..", a link, another drive letter) and differs for every other file; false when there
+// is no such file. Windows reads the name in the active code page, as every file call does.
+bool file_identity(const char* name, std::string& identity);
 
 // A file for bytes that must wait, deleted when it is closed and whenever the driver ends,
 // however it ends. nullptr when none can be made.

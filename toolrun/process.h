@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct ToolProcess {
   std::intptr_t process = -1;  // pid or process handle
@@ -32,9 +33,14 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
 // nowhere. The text stays valid until the next call.
 const char* find_tool_path(const char* tool_name);
 
-// Starts the first word of `launcher` (looked up on PATH as programs are) with its other
-// words, `tool_path` and the words of `argument_text` as its arguments; on Windows its
-// command line is `launcher`, the quoted `tool_path`, one blank and `argument_text`
+// The launcher's text and `tool_path` as a launched tool's command line begins: on Windows
+// the path in double quotes; on POSIX, where the path is a word of its own, quoted when it
+// holds a blank. What -v and -### show.
+std::string launched_program_text(const char* launcher, const char* tool_path);
+
+// Starts the first word of `launcher` (a name without a folder is looked up on PATH only)
+// with its other words, `tool_path` and the words of `argument_text` as its arguments; on
+// Windows its command line is launched_program_text, one blank and `argument_text`
 // verbatim. Everything else, and the results, as start_tool.
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text);

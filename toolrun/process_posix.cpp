@@ -25,8 +25,10 @@ volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
 volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a free place
 
-// Ctrl-C, a polite kill, the terminal going away, and a reader of our output gone: each
-// stops the run cleanly.
+// Ctrl-C, a polite kill, the terminal going away, and a reader of our output going away
+// (a pipe into `head`, a log viewer that quits): each stops the run cleanly. Handled
+// rather than ignored, a write to the closed pipe also fails with EPIPE instead of ending
+// the driver on the spot.
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 char tool_path[4096];
@@ -153,13 +155,14 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
   int saved_errno = errno;
   received_signal = signal;
   // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
-  // sent by a process to the driver alone has to be passed on.
-  if (info->si_code == SI_USER || info->si_code == SI_QUEUE) {
-    pid_t tool = running_tool;
-    if (tool > 0) kill(tool, signal);
-    for (pid_t worker : running_workers) {
-      if (worker > 0) kill(worker, signal);
-    }
+  // sent by a process to the driver alone has to be passed on. Our closed output is none
+  // of the tool's business (its own output is our pipe), so it is stopped as by a kill;
+  // a --jobs worker, a copy of the driver, takes it as the driver does.
+  if (signal != SIGPIPE && info->si_code != SI_USER && info->si_code != SI_QUEUE) return;
+  pid_t tool = running_tool;
+  if (tool > 0) kill(tool, signal == SIGPIPE ? SIGTERM : signal);
+  for (pid_t worker : running_workers) {
+    if (worker > 0) kill(worker, signal);
   }
   errno = saved_errno;
 }
@@ -188,6 +191,10 @@ const char* find_tool_path(const char* tool_name) {
   return length > 0 && static_cast<std::size_t>(length) < sizeof absolute_tool_path
              ? absolute_tool_path
              : nullptr;
+}
+
+std::string launched_program_text(const char* launcher, const char* tool_path) {
+  return std::string(launcher) + " " + command_word(tool_path);
 }
 
 // The tool itself is not tested for being runnable: a launcher such as Wine reads it.
@@ -290,6 +297,13 @@ void unlock_folder(FolderLock& lock) {
 
 bool replace_output_file(const char* temporary, const char* name) {
   return std::rename(temporary, name) == 0;
+}
+
+bool file_identity(const char* name, std::string& identity) {
+  struct stat status;
+  if (stat(name, &status) != 0) return false;
+  identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  return true;
 }
 
 unsigned long process_id() {

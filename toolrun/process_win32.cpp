@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "driver/driver_state.h"
+#include "toolrun/command_words.h"
 #include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
@@ -32,12 +35,44 @@ bool is_program_file(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Whether the first `length` bytes of `directory` end in a separator. Read forwards: the
+// last byte may be the second half of a double-byte character.
+bool ends_in_separator(const char* directory, std::size_t length) {
+  bool separator = false;
+  for (std::size_t i = 0; i < length; i += character_size(directory + i)) {
+    separator = directory[i] == '\\' || directory[i] == '/';
+  }
+  return separator;
+}
+
+constexpr std::size_t identity_size = 32;
+
+// What stays the same however a file or folder is named (another drive letter for it, a
+// short name, a junction, a share): its volume's serial number and its file index, kept
+// while it exists. A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. A share of an older
+// server may give every file the index 0: its folders then share one lock, which only makes
+// their links take turns.
+bool identify(const char* name, char (&identity)[identity_size]) {
+  HANDLE file = CreateFileA(name, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool known = GetFileInformationByHandle(file, &information) != 0;
+  CloseHandle(file);
+  if (known) {
+    std::snprintf(identity, identity_size, "%08lx:%08lx%08lx", information.dwVolumeSerialNumber,
+                  information.nFileIndexHigh, information.nFileIndexLow);
+  }
+  return known;
+}
+
 // `directory` (its first `length` bytes) joined with `name` into `path`; false when the
 // result does not fit, which makes that directory one that holds no such tool.
 bool join_path(char (&path)[MAX_PATH], const char* directory, std::size_t length,
                const char* name) {
   std::size_t name_length = std::strlen(name);
-  bool needs_separator = directory[length - 1] != '\\' && directory[length - 1] != '/';
+  bool needs_separator = !ends_in_separator(directory, length);
   if (length + needs_separator + name_length >= sizeof path) return false;
   std::memcpy(path, directory, length);
   if (needs_separator) path[length++] = '\\';
@@ -45,26 +80,73 @@ bool join_path(char (&path)[MAX_PATH], const char* directory, std::size_t length
   return true;
 }
 
+// Copies the next ';'-separated entry of `rest` into `entry` without its double quotes, as
+// Windows' own command search reads "C:\Program Files\tools" (a ';' inside quotes is part of
+// the entry), and moves `rest` past it. Returns the entry's length; 0 for an empty entry or
+// one too long for a path.
+std::size_t take_path_entry(const char*& rest, char (&entry)[MAX_PATH]) {
+  std::size_t length = 0;
+  bool quoted = false;
+  bool fits = true;
+  for (; *rest != '\0' && (quoted || *rest != ';'); ++rest) {
+    if (*rest == '"') {
+      quoted = !quoted;
+    } else if (length + 1 < sizeof entry) {
+      entry[length++] = *rest;
+    } else {
+      fits = false;
+    }
+  }
+  if (*rest == ';') ++rest;
+  return fits ? length : 0;
+}
+
 // The first of the ';'-separated `directories` that holds `name` gives `path`.
 bool find_in_directories(char (&path)[MAX_PATH], const char* directories, const char* name) {
-  for (const char* entry = directories; *entry != '\0';) {
-    std::size_t entry_length = std::strcspn(entry, ";");
-    if (entry_length > 0 && join_path(path, entry, entry_length, name) && is_program_file(path)) {
-      return true;
-    }
-    entry += entry_length;
-    if (*entry == ';') ++entry;
+  char entry[MAX_PATH];
+  for (const char* rest = directories; *rest != '\0';) {
+    std::size_t length = take_path_entry(rest, entry);
+    if (length > 0 && join_path(path, entry, length, name) && is_program_file(path)) return true;
   }
   return false;
 }
 
+bool find_on_path(char (&path)[MAX_PATH], const char* name) {
+  static char search_path[command_line_size];
+  DWORD length = GetEnvironmentVariableA("PATH", search_path, sizeof search_path);
+  return length > 0 && length < sizeof search_path && find_in_directories(path, search_path, name);
+}
+
 // The current directory first, then each PATH entry in order, by the exact name only.
 bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
-  static char search_path[command_line_size];
-  if (find_in_directories(path, ".", tool_name)) return true;
-  DWORD length = GetEnvironmentVariableA("PATH", search_path, sizeof search_path);
-  return length > 0 && length < sizeof search_path &&
-         find_in_directories(path, search_path, tool_name);
+  return find_in_directories(path, ".", tool_name) || find_on_path(path, tool_name);
+}
+
+// A relative PATH entry names a folder below the current one.
+bool make_full_path(char (&full_path)[MAX_PATH], const char* found) {
+  DWORD length = GetFullPathNameA(found, sizeof full_path, full_path, nullptr);
+  return length > 0 && length < sizeof full_path;
+}
+
+bool names_folder(const char* word) {
+  for (; *word != '\0'; word += character_size(word)) {
+    if (*word == '\\' || *word == '/' || *word == ':') return true;
+  }
+  return false;
+}
+
+// The launcher's first word, when it names no folder, is looked for on PATH only, by the
+// exact name and then with ".exe": CreateProcessA's own search would try vexa's folder and
+// the current one first, and no folder may choose the program started. A word with a folder
+// is left to CreateProcessA (`program` empty). False when a bare name is found nowhere.
+bool find_launcher(char (&program)[MAX_PATH], const char* launcher) {
+  program[0] = '\0';
+  const std::vector<std::string> words = split_command_words(launcher);
+  if (words.empty() || names_folder(words[0].c_str())) return true;
+  char found[MAX_PATH];
+  return (find_on_path(found, words[0].c_str()) ||
+          find_on_path(found, (words[0] + ".exe").c_str())) &&
+         make_full_path(program, found);
 }
 
 // The parts one after another, then one blank and the argument text verbatim (nothing
@@ -119,16 +201,29 @@ ToolStart start_program(ToolProcess& tool, const char* program, char* command_li
   return ToolStart::started;
 }
 
+// Windows ends the process once the handler returns from a closed console or a shutdown,
+// and at the latest five seconds after the event.
+constexpr DWORD ending_wait_ms = 4500;
+
 // The console delivers the event to the tool as well, which ends it; the driver records the
-// event and lives on, so that it can clean up and fail the run.
+// event and lives on, so that it can clean up and fail the run. For the events that end the
+// process the handler does not return at once: the main thread meanwhile sees the
+// interruption, waits for the tool, deletes what an interruption deletes and exits, which
+// ends this wait with the process. A logoff reaches only programs that a service runs (an
+// interactive one ends with its session unasked), and the service's session goes on: so
+// does the run, where the default handler would end it.
 BOOL WINAPI record_console_event(DWORD event) {
+  if (event == CTRL_LOGOFF_EVENT) return TRUE;
+  bool ending = event == CTRL_CLOSE_EVENT || event == CTRL_SHUTDOWN_EVENT;
   int number = event == CTRL_C_EVENT       ? 2   // as SIGINT
                : event == CTRL_BREAK_EVENT ? 21  // as SIGBREAK
                : event == CTRL_CLOSE_EVENT ? 1   // as SIGHUP
+               : ending                    ? 15  // as SIGTERM: the system is shutting down
                                            : 0;
   if (number == 0) return FALSE;
   int none = 0;
   interruption.compare_exchange_strong(none, number);
+  if (ending) Sleep(ending_wait_ms);
   return TRUE;
 }
 
@@ -144,22 +239,25 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
 }
 
 const char* find_tool_path(const char* tool_name) {
-  static char found[MAX_PATH];
   static char full_path[MAX_PATH];
-  if (!find_tool(found, tool_name)) return nullptr;
-  DWORD length = GetFullPathNameA(found, sizeof full_path, full_path, nullptr);
-  return length > 0 && length < sizeof full_path ? full_path : nullptr;
+  char found[MAX_PATH];
+  return find_tool(found, tool_name) && make_full_path(full_path, found) ? full_path : nullptr;
 }
 
-// No application name: CreateProcessA takes the launcher's first word from the command line
-// and looks it up as Windows looks up any program.
+std::string launched_program_text(const char* launcher, const char* tool_path) {
+  return std::string(launcher) + " \"" + tool_path + "\"";
+}
+
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text) {
+  static char program[MAX_PATH];
   static char command_line[command_line_size];
-  if (!make_command_line(command_line, {launcher, " \"", tool_path, "\""}, argument_text)) {
+  const std::string program_text = launched_program_text(launcher, tool_path);
+  if (!find_launcher(program, launcher) ||
+      !make_command_line(command_line, {program_text.c_str()}, argument_text)) {
     return ToolStart::start_failed;
   }
-  return start_program(tool, nullptr, command_line);
+  return start_program(tool, program[0] != '\0' ? program : nullptr, command_line);
 }
 
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
@@ -207,22 +305,24 @@ std::FILE* create_output_file(const char* name, const char* mode) {
   return std::fopen(name, mode);
 }
 
-// A mutex named after the folder's full path, with '/' for '\\' (not allowed in a name
-// past the namespace) and lower-cased, as Windows paths are compared. A path too long for
-// a name is cut: two such folders then merely take turns.
+// Files of a volume without file indexes are told apart by their full paths.
+bool file_identity(const char* name, std::string& identity) {
+  char text[identity_size];
+  char full_path[MAX_PATH];
+  if (!identify(name, text)) return false;
+  bool numbered = std::strcmp(std::strchr(text, ':'), ":0000000000000000") != 0;
+  identity = numbered || !make_full_path(full_path, name) ? text : full_path;
+  return true;
+}
+
+// A mutex named after the folder's identity, so that every spelling of its path takes the
+// same lock.
 bool lock_current_folder(FolderLock& lock) {
   lock = FolderLock{};
-  char name[MAX_PATH] = "Local\\vexa-folder:";
-  std::size_t prefix = std::strlen(name);
-  char path[MAX_PATH * 4];
-  DWORD length = GetFullPathNameA(".", sizeof path, path, nullptr);
-  if (length == 0 || length >= sizeof path) return true;
-  std::size_t i = 0;
-  for (; i < length && prefix + i + 1 < sizeof name; ++i) {
-    char c = path[i] == '\\' ? '/' : path[i];
-    name[prefix + i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  name[prefix + i] = '\0';
+  char identity[identity_size];
+  char name[identity_size + 32];
+  if (!identify(".", identity)) return true;
+  std::snprintf(name, sizeof name, "Local\\vexa-folder:%s", identity);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
   if (mutex == nullptr) return true;
   // Waited for in steps, so that an interruption ends the wait.

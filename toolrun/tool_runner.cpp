@@ -86,6 +86,8 @@ char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) 
     search = feed + 1;
     block.take_lines_to(search);
   }
+  // What follows the last line feed: every whole longest_line piece of it is a line of its
+  // own now, as a 512-byte fgets would return it; the shorter rest waits for the next read.
   block.take_lines_to(end - (end - block.next) % longest_line);
   block.close_run(block.next);
   shown_end = block.shown_end;
@@ -121,7 +123,7 @@ struct Program {
 Program program_for(const char* tool_name) {
   const char* path = state.launcher != nullptr ? find_tool_path(tool_name) : nullptr;
   if (path == nullptr) return {tool_name, nullptr, tool_name};
-  return {tool_name, path, std::string(state.launcher) + " " + path};
+  return {tool_name, path, launched_program_text(state.launcher, path)};
 }
 
 // A tool found nowhere is never handed to the launcher.
@@ -132,9 +134,10 @@ ToolStart start_program(ToolProcess& tool, const Program& program, const char* a
 }
 
 int capture_tool(const Program& program, const char* argument_text, const LineRoute& route) {
-  if (int signal = interrupt_signal()) return signal_status(signal);
-  // The driver's own earlier messages come before anything the tool writes.
+  // The driver's own earlier messages come before anything the tool writes; a reader that
+  // went away meanwhile is an interruption, and no tool starts after one.
   flush_out();
+  if (int signal = interrupt_signal()) return signal_status(signal);
   ToolProcess tool;
   switch (start_program(tool, program, argument_text)) {
     case ToolStart::started:

@@ -1,0 +1,21 @@
+// The files the driver itself writes and deletes: intermediates, a failed step's output,
+// the command file, dependency files and the compilation database.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Deletes an intermediate file or a failed step's output, unless this is a dry run.
+void delete_file(const char* name);
+
+// Writes `text` as the whole of the file `name` (created or truncated, never through a
+// symbolic link), in `mode` ("w" or "wb"), and closes it: the file is whole or not there.
+// False when it cannot be opened (whatever stands at the name is left as it was), written
+// or closed (what was written is removed, or kept for inspection under -b when
+// `failed_step_output` says that it is a step's output).
+bool write_whole_file(const char* name, const char* mode, std::string_view text,
+                      bool failed_step_output = false);
+
+// A name beside `name` for a file to be renamed into its place once whole. It carries this
+// process's id, so runs side by side under make -j never share one.
+std::string temporary_name_for(const std::string& name);

@@ -1,0 +1,38 @@
+#include "pipeline/json_array.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// What a compilation database may hold: any JSON array of objects, each kept as written,
+// with its "file" and "directory" read through the escapes. Anything else is refused.
+TEST(JsonArray, ReadsAnyArrayOfObjectsAndNothingElse) {
+  std::vector<JsonObject> objects;
+  ASSERT_TRUE(read_json_objects(
+      "\t[ {\"file\":\"a\\\\b\\u00e9\\ud83d\\ude00\\/\",\"directory\" : \"d\", \"x\": [-0.5E+2, "
+      "{}, [], true, false, null, \"\\\"\"]} ,{\"file\": 1, \"directory\": \"\\n\"}]\r\n",
+      objects));
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[0].file, "a\\b\xC3\xA9\xF0\x9F\x98\x80/");
+  EXPECT_EQ(objects[0].directory, "d");
+  EXPECT_EQ(objects[1].text, "{\"file\": 1, \"directory\": \"\\n\"}");
+  EXPECT_EQ(objects[1].file, "");
+  EXPECT_TRUE(read_json_objects("[]", objects) && objects.empty());
+  const std::string deep = "[{\"a\":" + std::string(300, '[') + std::string(300, ']') + "}]";
+  for (const std::string& refused : std::vector<std::string>{
+           "", "{}", "[", "[{}", "[{},]", "[1]", "[{}] x", "[{\"a\":01}]", "[{\"a\":1.}]",
+           "[{\"a\":1e}]", "[{\"a\":\"\\x\"}]", "[{\"a\":\"\\u12\"}]", "[{\"a\":\"\x01\"}]",
+           "[{\"a\" 1}]", "[{a:1}]", "[{\"a\":tru}]", "[{\"a\":[1,]}]", "\xEF\xBB\xBF[]", deep}) {
+    EXPECT_FALSE(read_json_objects(refused, objects)) << refused;
+  }
+}
+
+TEST(JsonArray, WritesStringsEscaped) {
+  EXPECT_EQ(json_string("C:\\a \"b\"\t\x01\x7F\xC3\xA9"),
+            "\"C:\\\\a \\\"b\\\"\\t\\u0001\x7F\xC3\xA9\"");
+}
+
+}  // namespace

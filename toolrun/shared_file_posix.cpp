@@ -1,0 +1,91 @@
+// A shared file on POSIX: flock on the file itself. A holder replaces it by renaming a new
+// file over it, so a run that waited may hold the lock of a file no longer at the name: it
+// looks again and locks the new one. Only the runs that lock the file at its name replace it.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "toolrun/process.h"
+#include "toolrun/shared_file.h"
+
+namespace {
+
+// Tried in steps rather than waited for in one blocking flock: the interruption handlers
+// restart what they interrupt, and a signal must end the wait at once. False only when a
+// signal came; a file system without locks (ENOLCK, EOPNOTSUPP, EINVAL) is used unlocked.
+bool wait_for_lock(int fd) {
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;
+    if (interrupt_signal() != 0) return false;
+    usleep(2 * 1000);
+  }
+  return true;
+}
+
+bool still_named(int fd, const char* name) {
+  struct stat held, named;
+  return fstat(fd, &held) == 0 && stat(name, &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
+  lock = SharedFileLock{};
+  for (;;) {
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      // A dangling link is no file to read, and no name a new one could take.
+      struct stat link;
+      return errno == ENOENT && lstat(name, &link) != 0 ? SharedFileState::absent
+                                                        : SharedFileState::unreadable;
+    }
+    if (!wait_for_lock(fd)) {
+      close(fd);
+      return SharedFileState::interrupted;
+    }
+    if (still_named(fd, name)) {
+      lock.handle = fd;
+      return SharedFileState::existing;
+    }
+    close(fd);
+  }
+}
+
+void unlock_shared_file(SharedFileLock& lock) {
+  if (lock.handle >= 0) close(static_cast<int>(lock.handle));
+  lock = SharedFileLock{};
+}
+
+// A new file is linked to its name, which fails where another run got there first; a file
+// system without hard links gets a plain rename, which a run creating the same file in the
+// same instant could overwrite.
+Installed install_shared_file(const char* temporary, const char* name, const SharedFileLock& lock) {
+  if (lock.handle < 0) {
+    if (link(temporary, name) == 0) {
+      unlink(temporary);
+      return Installed::done;
+    }
+    if (errno == EEXIST) return Installed::name_taken;
+  }
+  return std::rename(temporary, name) == 0 ? Installed::done : Installed::failed;
+}
+
+bool current_folder_utf8(std::string& folder) {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return false;
+    buffer.resize(buffer.size() * 2);
+  }
+  folder = buffer.data();
+  return true;
+}
+
+std::string host_text_as_utf8(const std::string& text) {
+  return text;
+}
