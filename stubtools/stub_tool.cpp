@@ -75,10 +75,6 @@
 #include <unistd.h>
 #endif
 
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
-
 namespace {
 
 struct ToolInfo {
@@ -211,6 +207,29 @@ void for_each_line(const std::string& text, Visit visit) {
   }
 }
 
+// Appends `text` in one write, whole even when other tools append at the same time: on
+// Windows (and under Wine) an append is a seek and a write, so it is made under a lock.
+void append_to_file(const char* name, const std::string& text) {
+#ifdef _WIN32
+  HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED whole = {};
+  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    DWORD written;
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  }
+  CloseHandle(file);
+#else
+  const int fd = open(name, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (fd < 0) return;
+  write_text(fd, text);
+  close(fd);
+#endif
+}
+
 void append_log(const Run& run, int argc, char** argv) {
   const char* log_name = std::getenv("VSTUB_LOG");
   if (log_name == nullptr || *log_name == '\0') return;
@@ -220,10 +239,7 @@ void append_log(const Run& run, int argc, char** argv) {
   for_each_line(run.command_file_text, [&record](std::string_view line) {
     record.append("cm|").append(line).append("\n");
   });
-  const int fd = open(log_name, O_WRONLY | O_CREAT | O_APPEND | O_BINARY, 0644);
-  if (fd < 0) return;
-  write_text(fd, record);
-  close(fd);
+  append_to_file(log_name, record);
 }
 
 // The name after the last line "-o "; empty when there is none.
@@ -375,9 +391,7 @@ int launch(int argc, char** argv) {
 void mark_span(const char* mark) {
   const char* spans = std::getenv("VSTUB_SPANS");
   if (spans == nullptr || *spans == '\0') return;
-  const int fd = open(spans, O_WRONLY | O_CREAT | O_APPEND | O_BINARY, 0644);
-  write_text(fd, mark);
-  if (fd >= 0) close(fd);
+  append_to_file(spans, mark);
 }
 
 int run_tool(int argc, char** argv, const char* invoked_as);
