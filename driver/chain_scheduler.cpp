@@ -248,8 +248,7 @@ struct ChainRun {
     }
   }
 
-  // Reads all that the chain's worker has written so far; ends the chain with its worker.
-  void relay(Chain& chain) {
+  void read_all(Chain& chain) {
     for (int stream : {0, 1}) {
       long count;
       while (chain.worker.streams[stream] >= 0 &&
@@ -258,7 +257,16 @@ struct ChainRun {
         deliver(chain, stream, relay_buffer, static_cast<std::size_t>(count));
       }
     }
-    if (chain.worker.streams[0] >= 0 || chain.worker.streams[1] >= 0) return;
+  }
+
+  // Reads all that the chain's worker has written so far; ends the chain with its worker.
+  // A worker's end is its own, not its streams': what it wrote before it ended is read, and
+  // a program its tools left running (Wine's server) may hold the streams open long after.
+  void relay(Chain& chain) {
+    read_all(chain);
+    const bool streams_open = chain.worker.streams[0] >= 0 || chain.worker.streams[1] >= 0;
+    if (streams_open && !worker_has_ended(chain.worker)) return;
+    read_all(chain);
     int exit_code = 0;
     if (!finish_worker(chain.worker, exit_code)) exit_code = wait_failed_code;
     end(chain, exit_code);

@@ -92,7 +92,12 @@ long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::si
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds);
 
-// Waits for a worker whose streams have ended and sets its `exit_code` as finish_tool does.
+// Whether the worker has ended. Its streams may stay open after it: a program its tools
+// left running (Wine's server, a compiler daemon) can hold them.
+bool worker_has_ended(WorkerProcess& worker);
+
+// Waits for a worker that has ended and sets its `exit_code` as finish_tool does; closes
+// its streams.
 bool finish_worker(WorkerProcess& worker, int& exit_code);
 
 // Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names; false when

@@ -407,6 +407,15 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
   return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
 }
 
+bool worker_has_ended(WorkerProcess& worker) {
+  siginfo_t info;
+  info.si_pid = 0;
+  // Not reaped here: finish_worker does that, its pid forgotten first.
+  return waitid(P_PID, static_cast<pid_t>(worker.process), &info, WEXITED | WNOHANG | WNOWAIT) ==
+             0 &&
+         info.si_pid != 0;
+}
+
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   for (std::intptr_t& stream : worker.streams) {
     if (stream >= 0) close(static_cast<int>(stream));

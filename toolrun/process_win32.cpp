@@ -441,6 +441,10 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
   return false;
 }
 
+bool worker_has_ended(WorkerProcess& worker) {
+  return WaitForSingleObject(handle_of(worker.process), 0) == WAIT_OBJECT_0;
+}
+
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   for (std::intptr_t& stream : worker.streams) {
     if (stream != -1) CloseHandle(handle_of(stream));
