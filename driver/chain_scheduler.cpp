@@ -12,6 +12,7 @@
 #include "driver/options.h"
 #include "driver/run_sequence.h"
 #include "pipeline/dispatch.h"
+#include "pipeline/effects.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
 
@@ -70,9 +71,7 @@ bool starts_chain(const char* word) {
 // first compile, the name slots, the object for the link) without running it: the chain is
 // walked as a dry run, and the console is muted meanwhile.
 void walk_chain_for_effects(const char* word) {
-  state.dry_run = 1;
-  handle_argument(word);
-  state.dry_run = 0;
+  handle_without_effects(handle_argument, word);
 }
 
 struct Plan {

@@ -54,6 +54,7 @@ struct DriverState {
   std::uint8_t debug_info = 0;
   std::int32_t verbose = 0;
   // -###: each tool run is shown as its command line instead; nothing is written or deleted.
+  // Read only in pipeline/effects.cpp, through which every effect of a run passes.
   std::uint8_t dry_run = 0;
   std::uint8_t dependency_files = no_dependency_files;
   // -MP: the dependency file also gives each header an empty rule of its own.

@@ -13,6 +13,7 @@
 #include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
+#include "pipeline/effects.h"
 #include "pipeline/link.h"
 #include "toolrun/process.h"
 
@@ -54,6 +55,13 @@ void handle_argument(const char* word) {
   }
 }
 
+// The exit code for `status` on this host: whole where the host passes 32 bits, else
+// `status` when it fits in 0..255 and 255 for any other non-zero value.
+static int exit_code_from_status(int status) {
+  if (exit_code_has_32_bits || (status >= 0 && status <= 255)) return status;
+  return 255;
+}
+
 // A stop asked for between tools fails the run like a tool killed by that signal.
 static void take_interruption() {
   if (state.status == 0 && interrupt_signal() != 0)
@@ -74,12 +82,11 @@ static void handle_words_one_at_a_time(const CommandWords& command) {
   }
 }
 
-// With --jobs, the chains run side by side where that is allowed and gains anything; a dry
-// run shows the serial run's command lines, so it stays serial.
+// With --jobs, the chains run side by side where that is allowed and gains anything.
 static void handle_words(const CommandWords& command, int word_count, const char* const* words) {
   const int jobs = jobs_asked(command.words);
   char program[4096];
-  if (jobs > 1 && !state.dry_run && module_file_name(program, sizeof program) > 0) {
+  if (jobs > 1 && parallel_workers_allowed() && module_file_name(program, sizeof program) > 0) {
     std::vector<const char*> program_words = {program};
     program_words.insert(program_words.end(), words, words + word_count);
     program_words.push_back(nullptr);
@@ -143,9 +150,4 @@ int run_driver(int word_count, const char* const* words) {
   flush_out();
   take_interruption();
   return exit_code_from_status(finish(state.status));
-}
-
-int exit_code_from_status(int status) {
-  if (exit_code_has_32_bits || (status >= 0 && status <= 255)) return status;
-  return 255;
 }

@@ -7,7 +7,3 @@ bool is_option_word(const char* word);
 
 // Runs the whole driver over the words after the program name; returns the exit code.
 int run_driver(int word_count, const char* const* words);
-
-// The exit code for `status` on this host: whole where the host passes 32 bits, else
-// `status` when it fits in 0..255 and 255 for any other non-zero value.
-int exit_code_from_status(int status);

@@ -7,6 +7,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "pipeline/effects.h"
 #include "pipeline/json_array.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
@@ -76,15 +77,10 @@ bool update_locked(const char* name, const SharedFileLock& lock, SharedFileState
   return true;
 }
 
-}  // namespace
-
-void add_compile_command(const char* source, const char* argument_text, const char* options_text) {
-  const char* name = state.compilation_database;
-  if (name[0] == '\0') return;
-  if (state.dry_run) {
-    print_out(dry_run_line, name);
-    return;
-  }
+// Adds the compiler's entry for `source` to the database `name`, replacing the source's
+// previous entry, under the database's lock.
+void add_entry(const char* name, const char* source, const char* argument_text,
+               const char* options_text) {
   JsonObject entry;
   if (!current_folder_utf8(entry.directory)) {
     refuse(write_error, name);
@@ -110,4 +106,13 @@ void add_compile_command(const char* source, const char* argument_text, const ch
     done = update_locked(name, lock, found, entry);
     unlock_shared_file(lock);
   }
+}
+
+}  // namespace
+
+void add_compile_command(const char* source, const char* argument_text, const char* options_text) {
+  const char* name = state.compilation_database;
+  if (name[0] == '\0') return;
+  update_file_effect(dry_run_line, name,
+                     [&] { add_entry(name, source, argument_text, options_text); });
 }

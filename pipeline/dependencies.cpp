@@ -11,6 +11,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "pipeline/effects.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/output_file.h"
@@ -239,15 +240,8 @@ bool write_through_temporary(const std::string& name, const std::string& text) {
   return false;
 }
 
-}  // namespace
-
-void write_dependency_file(const char* source, const char* object) {
-  if (state.dependency_files == no_dependency_files) return;
-  const std::string name = std::string(object, find_extension(object)) + ".d";
-  if (state.dry_run) {
-    print_out(dry_run_line, name.c_str());
-    return;
-  }
+// Scans `source` for the headers it includes and writes the dependency file `name`.
+void scan_and_write(const char* source, const char* object, const std::string& name) {
   Scan scan{.search_dirs = include_search_dirs(), .read = {}, .headers = {}};
   const char* type = source + find_extension(source);
   OpenFile file{source, "", false, 0, 0};
@@ -262,4 +256,12 @@ void write_dependency_file(const char* source, const char* object) {
   refuse(write_error, name.c_str());
   // An object left newer than its source would pass for up to date without its dependencies.
   if (state.delete_temps) delete_file(object);
+}
+
+}  // namespace
+
+void write_dependency_file(const char* source, const char* object) {
+  if (state.dependency_files == no_dependency_files) return;
+  const std::string name = std::string(object, find_extension(object)) + ".d";
+  update_file_effect(dry_run_line, name.c_str(), [&] { scan_and_write(source, object, name); });
 }

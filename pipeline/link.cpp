@@ -1,18 +1,14 @@
 #include "pipeline/link.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "driver/console.h"
 #include "driver/driver_state.h"
-#include "pipeline/output_files.h"
+#include "pipeline/effects.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
-#include "toolrun/folder_lock.h"
 #include "toolrun/output_file.h"
 #include "toolrun/process.h"
-#include "toolrun/tool_runner.h"
 
 namespace {
 
@@ -36,17 +32,8 @@ void run_linker(const char* command_file) {
     return;
   }
   state.status =
-      run_tool("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
+      run_tool_effect("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
-}
-
-// A dry run shows the command file's lines, indented, under the linker's command line.
-void show_command_file(const char* text) {
-  while (*text != '\0') {
-    std::size_t length = std::strcspn(text, "\n");
-    print_out("  %.*s\n", static_cast<int>(length), text);
-    text += length + (text[length] == '\n' ? 1 : 0);
-  }
 }
 
 // Room for every block of the generated command file at its fullest.
@@ -75,27 +62,7 @@ void make_command_file_text(char (&text)[command_file_size]) {
 void link_generated() {
   static char text[command_file_size];
   make_command_file_text(text);
-  if (state.dry_run) {
-    run_linker(command_file_name);
-    show_command_file(text);
-    return;
-  }
-  // Every run in this folder uses the same command file name: the others wait from before
-  // it is written until the linker has ended and the file is gone (or kept).
-  FolderLock lock;
-  if (!lock_current_folder(lock)) {
-    state.status = signal_status(interrupt_signal());
-    return;
-  }
-  // Text mode, so the lines end as the host's text files do.
-  if (!write_whole_file(command_file_name, "w", text, true)) {
-    unlock_folder(lock);
-    refuse("Command file write error.'%s'\n", command_file_name);
-    return;
-  }
-  run_linker(command_file_name);
-  if (state.delete_temps) delete_file(command_file_name);
-  unlock_folder(lock);
+  link_through_command_file_effect(command_file_name, text, run_linker);
   const char* output = state.slots[output_slot].text;
   if (state.delete_temps && state.status != 0 && output[0] != '\0') delete_file(output);
 }

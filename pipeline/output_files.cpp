@@ -1,20 +1,10 @@
 #include "pipeline/output_files.h"
 
 #include <cstdio>
-#include <filesystem>
 
-#include "driver/console.h"
 #include "driver/driver_state.h"
+#include "pipeline/effects.h"
 #include "toolrun/output_file.h"
-
-void delete_file(const char* name) {
-  if (state.dry_run) return;
-  // remove() would take an empty directory too; one named like an intermediate is the user's.
-  std::error_code error;
-  if (std::filesystem::is_directory(name, error)) return;
-  if (state.verbose) print_out("Delete '%s'\n", name);
-  std::remove(name);
-}
 
 // A full disk may show only when the last buffer goes out, at the close.
 bool write_whole_file(const char* name, const char* mode, std::string_view text,

@@ -1,12 +1,10 @@
 // The files the driver itself writes and deletes: intermediates, a failed step's output,
-// the command file, dependency files and the compilation database.
+// the command file, dependency files and the compilation database. They run only
+// where pipeline/effects.h lets an effect happen, which also deletes.
 #pragma once
 
 #include <string>
 #include <string_view>
-
-// Deletes an intermediate file or a failed step's output, unless this is a dry run.
-void delete_file(const char* name);
 
 // Writes `text` as the whole of the file `name` (created or truncated, never through a
 // symbolic link), in `mode` ("w" or "wb"), and closes it: the file is whole or not there.

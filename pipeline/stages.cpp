@@ -6,12 +6,10 @@
 #include "driver/driver_state.h"
 #include "pipeline/compilation_database.h"
 #include "pipeline/dependencies.h"
+#include "pipeline/effects.h"
 #include "pipeline/link.h"
-#include "pipeline/output_files.h"
-#include "pipeline/sjis_escaper.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
-#include "toolrun/tool_runner.h"
 
 namespace {
 
@@ -47,7 +45,7 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
     refuse_too_long(input);
     return;
   }
-  state.status = run_tool(stage.tool, state.command_text, stage.filter);
+  state.status = run_tool_effect(stage.tool, state.command_text, stage.filter);
   if (state.status != 0 && state.delete_temps) delete_file(output);
   if (state.status == 0 && delete_input && state.delete_temps) delete_file(input);
 }
@@ -101,8 +99,7 @@ void run_c_chain(const char* name) {
   const char* escaped = make_slot_name(escaped_or_object_slot, name, ".$");
   // The compiler's filter finds the copy's name in its messages by this length.
   state.escaped_name_length = static_cast<std::int32_t>(std::strlen(escaped));
-  // A dry run names the copy the escaper would have written.
-  if (!state.dry_run && !escape_sjis_source(name, escaped)) state.status = 1;
+  if (!escape_source_effect(name, escaped)) state.status = 1;
   run_compiler(name, escaped, make_slot_name(first_stage_slot, name, ".ps"));
   if (state.delete_temps) delete_file(escaped);
   finish_chain(name, state.slots[first_stage_slot].text);

@@ -165,14 +165,13 @@ char* pass_all_lines(char* line) {
 int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter,
              LineWatch watch) {
   const Program program = program_for(tool_name);
-  // A dry run shows the command line the tool would get and counts the step as done.
-  if (state.dry_run) {
-    print_out("%s %s\n", program.shown.c_str(), argument_text);
-    return 0;
-  }
   if (!state.verbose) return capture_tool(program, argument_text, {filter, watch});
   print_out(verbose_header, program.shown.c_str(), argument_text);
   int result = capture_tool(program, argument_text, {pass_all_lines, watch});
   print_out(verbose_footer, result);
   return result;
+}
+
+void show_tool_command(const char* tool_name, const char* argument_text) {
+  print_out("%s %s\n", program_for(tool_name).shown.c_str(), argument_text);
 }

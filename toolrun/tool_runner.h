@@ -18,3 +18,6 @@ using LineWatch = void (*)(const char* line);
 // Returns the tool's exit code, or the runner's own code when it cannot run the tool.
 int run_tool(const char* tool_name, const char* argument_text, OutputFilter filter,
              LineWatch watch = nullptr);
+
+// Shows the command line `tool_name` would get, as run_tool would start it, without starting it.
+void show_tool_command(const char* tool_name, const char* argument_text);

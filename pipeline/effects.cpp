@@ -1,0 +1,92 @@
+#include "pipeline/effects.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "driver/console.h"
+#include "driver/driver_state.h"
+#include "pipeline/output_files.h"
+#include "pipeline/sjis_escaper.h"
+#include "toolrun/folder_lock.h"
+#include "toolrun/process.h"
+
+namespace {
+
+// Each line of `text` ("\n" line ends) indented by two blanks.
+void show_indented(const char* text) {
+  while (*text != '\0') {
+    std::size_t length = std::strcspn(text, "\n");
+    print_out("  %.*s\n", static_cast<int>(length), text);
+    text += length + (text[length] == '\n' ? 1 : 0);
+  }
+}
+
+}  // namespace
+
+int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilter filter,
+                    LineWatch watch) {
+  if (state.dry_run) {
+    show_tool_command(tool_name, argument_text);
+    return 0;
+  }
+  return run_tool(tool_name, argument_text, filter, watch);
+}
+
+bool escape_source_effect(const char* source, const char* escaped) {
+  return state.dry_run || escape_sjis_source(source, escaped);
+}
+
+void delete_file(const char* name) {
+  if (state.dry_run) return;
+  // remove() would take an empty directory too; one named like an intermediate is the user's.
+  std::error_code error;
+  if (std::filesystem::is_directory(name, error)) return;
+  if (state.verbose) print_out("Delete '%s'\n", name);
+  std::remove(name);
+}
+
+void update_file_effect(const char* dry_run_line, const char* name,
+                        const std::function<void()>& update) {
+  if (state.dry_run) {
+    print_out(dry_run_line, name);
+    return;
+  }
+  update();
+}
+
+void link_through_command_file_effect(const char* name, const char* text,
+                                      void (*run_linker)(const char* command_file)) {
+  if (state.dry_run) {
+    run_linker(name);
+    show_indented(text);
+    return;
+  }
+  // Every run in this folder uses the same command file name: the others wait from before
+  // it is written until the linker has ended and the file is gone (or kept).
+  FolderLock lock;
+  if (!lock_current_folder(lock)) {
+    state.status = signal_status(interrupt_signal());
+    return;
+  }
+  // Text mode, so the lines end as the host's text files do.
+  if (!write_whole_file(name, "w", text, true)) {
+    unlock_folder(lock);
+    refuse("Command file write error.'%s'\n", name);
+    return;
+  }
+  run_linker(name);
+  if (state.delete_temps) delete_file(name);
+  unlock_folder(lock);
+}
+
+bool parallel_workers_allowed() {
+  return !state.dry_run;
+}
+
+void handle_without_effects(void (*handle)(const char* word), const char* word) {
+  const std::uint8_t dry_run = state.dry_run;
+  state.dry_run = 1;
+  handle(word);
+  state.dry_run = dry_run;
+}
