@@ -16,8 +16,10 @@ namespace {
 const std::string usage = std::string(usage_text) + "\n";
 const Files sources = {{"a.c", "int a;\n"}, {"b.s", "; b\n"}};
 const std::string address = "-addr 0x100000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}";
+const Lines a_chain = {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"};
 const Files configured = {
-    {"vexa.cfg", "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
+    {"vexa.cfg",
+     "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
 std::string warnings(int count) {
   std::string lines;
@@ -26,10 +28,9 @@ std::string warnings(int count) {
   return lines;
 }
 
-std::vector<Row> driver_rows() {
-  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
-  const Lines a_chain = {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"};
-  // clang-format off
+// clang-format off
+// Refusals and answers: no input, unknown words, help.
+std::vector<Row> refusal_rows() {
   std::vector<Row> rows = {
       {.name = "no words", .exit_code = 1, .out = usage},
       {.name = "options, libraries and a plus option's value are no input",
@@ -52,6 +53,21 @@ std::vector<Row> driver_rows() {
        .files = {{"help.rsp", "b.s --help"}}, .out = usage},
       {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
        .out = usage},
+  };
+  for (const std::string word :
+       {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
+    rows.push_back({.name = "the unknown option " + word,
+                    .words = {word, "a.o"},
+                    .exit_code = 1,
+                    .out = "Unkown Option " + word + "\n" + usage});
+  }
+  return rows;
+}
+
+// Where each option takes effect, which tools run with which words.
+std::vector<Row> option_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  return {
       // A name with a blank goes to a tool in quotes, to the command file as it is.
       {.name = "every kind of input",
        .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d d.ms", "lib/m.lib"},
@@ -96,6 +112,12 @@ std::vector<Row> driver_rows() {
        .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
        .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
               "gcc33.exe -S -x c -Iinc c.$\n"},
+  };
+}
+
+// A user's command file, and the output's name.
+std::vector<Row> command_file_rows() {
+  std::vector<Row> rows = {
       {.name = "a user's command file is linked as it is and kept, its name quoted",
        .words = {"-g", "-lmap", "my app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
        .files = {{"my app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
@@ -116,6 +138,22 @@ std::vector<Row> driver_rows() {
        .left = {"out.srf"}},
       {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
        .left = {"b.srf"}},
+  };
+  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
+    rows.push_back({.name = word + " beside a command file",
+                    .words = {word, "my.cm"},
+                    .exit_code = 1,
+                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
+                           "' cannot be linked together with a command file\n",
+                    .tools = Lines{}});
+  }
+  return rows;
+}
+
+// What the link gets, and the code its warnings make.
+std::vector<Row> link_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  return {
       {.name = "no start address, startup object or default libraries",
        .words = {"-a=0x80000", "-abc", "-nodefsup", "a.o", "-nodeflib", "m.lib"},
        .files = configured, .left = {"a.srf"},
@@ -159,59 +197,17 @@ std::vector<Row> driver_rows() {
        .environment = {{"VSTUB_LK33_WARNINGS", "2"}, {"VSTUB_LK33_EXIT", "4"}}, .exit_code = 4,
        .out = warnings(2)},
   };
-  // clang-format on
-  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
-    rows.push_back({.name = word + " beside a command file",
-                    .words = {word, "my.cm"},
-                    .exit_code = 1,
-                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
-                           "' cannot be linked together with a command file\n",
-                    .tools = Lines{}});
-  }
-  for (const std::string word :
-       {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
-    rows.push_back({.name = "the unknown option " + word,
-                    .words = {word, "a.o"},
-                    .exit_code = 1,
-                    .out = "Unkown Option " + word + "\n" + usage});
-  }
-  return rows;
 }
 
 const std::string too_long = "Name or value too long '";
 const std::string list_full = "Too many options or files, list full at '";
 
-std::vector<Row> fault_rows() {
+// Tools that fail, die or cannot run.
+std::vector<Row> tool_failure_rows() {
   const bool windows = EndToEnd::windows_driver();
   // The code a caller sees for a status the driver cannot hand on whole: 255 on POSIX.
   const int unfit = windows ? EndToEnd::seen_exit_code(259) : 255;
-  const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
-  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
-  const std::string address_11 = "-a=" + std::string(11, '1');
-  const std::string output_319 = "-e" + std::string(319, 'e');
-  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
-  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
-  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
-  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
-  Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
-  kept_objects.push_back("-b");
-  const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
-  // clang-format off
-  const Environment linker_lines = stub("LK33_PRINT", " Link Completed\\nCompile Completed\\n"
-      "a.o: Warning: undefined x\\na.o: Warning: b.o: Warning: c\\na.o: warning: x\\nWarning: x\\n"
-      "a.o: Warning:x\\nLink Completed: Warning: x\\nx: Warning: ");
-  const std::string shown_by_linker = " Link Completed\nCompile Completed\n"
-      "a.o: Warning: undefined x\na.o: Warning: b.o: Warning: c\na.o: warning: x\nWarning: x\n"
-      "a.o: Warning:x\nx: Warning: Link Completed\n";
-  const Environment printing = {
-      {"VSTUB_GCC33_PRINT", "GNU C Compiler for EOC33\\n   gcc33 -S\\nExtend Completed\\n"
-       "Link Completed\\na.$:12: error\\nIn file a.$: bad\\na.$ 12: error\\nsee a.$\\n"
-       "a.$ and a.$:3\\na.$:1 a.$:2\\na.c: Warning: x\\n"},
-      {"VSTUB_PP33_PRINT", "Extend Completed\\r\\nAssembly Completed, 0 errors\\n"
-       "Assembly Complete\\n Extend Completed\\nextend completed\\nCompile Completed\\n"
-       "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
-      {"VSTUB_AS33_STDERR", "as33 says\\n"}};
-  std::vector<Row> rows = {
+  return {
       {.name = "a failing compiler stops the run with its code", .words = {"a.c", "b.s"},
        .environment = stub("GCC33_EXIT", "2"), .files = sources, .exit_code = 2,
        .tools = Lines{"gcc33.exe -S -x c -Iinc a.$"}},
@@ -241,6 +237,26 @@ std::vector<Row> fault_rows() {
       {.name = "an exit code of 256", .words = {"b.o"}, .environment = stub("LK33_EXIT", "256"),
        .exit_code = windows ? EndToEnd::seen_exit_code(256) : 0,
        .left = windows ? Lines{} : Lines{"b.srf"}},
+  };
+}
+
+// What the tools print and the words they get.
+std::vector<Row> tool_output_rows() {
+  const Environment linker_lines = stub("LK33_PRINT", " Link Completed\\nCompile Completed\\n"
+      "a.o: Warning: undefined x\\na.o: Warning: b.o: Warning: c\\na.o: warning: x\\nWarning: x\\n"
+      "a.o: Warning:x\\nLink Completed: Warning: x\\nx: Warning: ");
+  const std::string shown_by_linker = " Link Completed\nCompile Completed\n"
+      "a.o: Warning: undefined x\na.o: Warning: b.o: Warning: c\na.o: warning: x\nWarning: x\n"
+      "a.o: Warning:x\nx: Warning: Link Completed\n";
+  const Environment printing = {
+      {"VSTUB_GCC33_PRINT", "GNU C Compiler for EOC33\\n   gcc33 -S\\nExtend Completed\\n"
+       "Link Completed\\na.$:12: error\\nIn file a.$: bad\\na.$ 12: error\\nsee a.$\\n"
+       "a.$ and a.$:3\\na.$:1 a.$:2\\na.c: Warning: x\\n"},
+      {"VSTUB_PP33_PRINT", "Extend Completed\\r\\nAssembly Completed, 0 errors\\n"
+       "Assembly Complete\\n Extend Completed\\nextend completed\\nCompile Completed\\n"
+       "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
+      {"VSTUB_AS33_STDERR", "as33 says\\n"}};
+  return {
       {.name = "tools that print nothing", .words = {"-c", "b.s"},
        .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
                        {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},
@@ -265,6 +281,12 @@ std::vector<Row> fault_rows() {
        .files = sources, .left = {"a.o"},
        .tools = Lines{"gcc33.exe -S -x c -DX=a\"b -DY=c -Iinc a.$", "ext33.exe a.ps",
                       "as33.exe a.ms"}, .posix_only = true},
+  };
+}
+
+// Response files.
+std::vector<Row> response_file_rows() {
+  return {
       {.name = "a response file's quotes and backslashes, and -### in it",
        .words = {"-E", "@quoted.rsp"},
        .files = {{"quoted.rsp",
@@ -288,6 +310,20 @@ std::vector<Row> fault_rows() {
       {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
        .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
        .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
+  };
+}
+
+// Names and lists at their limits.
+std::vector<Row> limit_rows() {
+  const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
+  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
+  const std::string address_11 = "-a=" + std::string(11, '1');
+  const std::string output_319 = "-e" + std::string(319, 'e');
+  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
+  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
+  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
+  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
+  return {
       {.name = "names and lists at their longest",
        .words = {"-c", define_1023, address_11, output_319, "+l", value_1019, name_315},
        .tools = Lines{}},
@@ -306,6 +342,16 @@ std::vector<Row> fault_rows() {
        .err = list_full + object_102 + "'\n"},
       {.name = "an argument text that does not fit runs no tool", .words = {define_unfit, "a.c"},
        .files = sources, .exit_code = 1, .err = too_long + "a.$'\n", .tools = Lines{}},
+  };
+}
+
+// Inputs that cannot be read, outputs that cannot be written, a full disk.
+std::vector<Row> file_fault_rows() {
+  const bool windows = EndToEnd::windows_driver();
+  Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
+  kept_objects.push_back("-b");
+  const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
+  return {
       // A folder opens for reading on POSIX hosts, and fails at the first read.
       {.name = "a folder named like a source", .words = {"x.c"}, .files = {{"x.c/", ""}},
        .exit_code = 1,
@@ -343,6 +389,12 @@ std::vector<Row> fault_rows() {
        .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
        .err = "pp33: cannot create big.ps\n", .tools = Lines{"pp33.exe big.s"}, .posix_only = true,
        .launch = {.file_size_limit = 64 * 1024}},
+  };
+}
+
+// Interruption.
+std::vector<Row> interruption_rows() {
+  std::vector<Row> rows = {
       {.name = "SIGTERM in the compiler", .words = {"a.c"},
        .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
        .posix_only = true, .signal = SIGTERM, .signal_after = "a.ps"},
@@ -368,9 +420,21 @@ std::vector<Row> fault_rows() {
        .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}, .signal = SIGINT,
        .signal_after = "b.ms"},
   };
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
+                    .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
+                    .files = sources, .left = {"a.o", "a.srf"}, .posix_only = true,
+                    .launch = {.interrupts_ignored = true}, .signal = signal,
+                    .signal_after = "a.ps"});
+  }
+  return rows;
+}
+
+// A standard output whose reader is gone or whose device is full.
+std::vector<Row> console_rows() {
   const Launch gone = {.output = Launch::closed_pipe}, full = {.output = Launch::full_device};
   const std::string console_error = "Console write error.'standard output'\n";
-  rows.insert(rows.end(), {
+  return {
       {.name = "a reader gone while the compiler runs", .words = {"-c", "-MD", "a.c"},
        .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_GCC33_SLEEP_MS", "8000"}},
        .files = {sources[0], {"a.d", "old\n"}}, .exit_code = 141, .posix_only = true,
@@ -389,6 +453,12 @@ std::vector<Row> fault_rows() {
       {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
        .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
        .left = {"b.ms"}, .posix_only = true, .launch = full},
+  };
+}
+
+// A configuration file that cannot be read whole.
+std::vector<Row> configuration_rows() {
+  return {
       {.name = "a configuration line too long", .words = {"a.c"},
        .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
        .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
@@ -400,17 +470,10 @@ std::vector<Row> fault_rows() {
        .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
        .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
        "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
-  });
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
-                    .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
-                    .files = sources, .left = {"a.o", "a.srf"}, .posix_only = true,
-                    .launch = {.interrupts_ignored = true}, .signal = signal,
-                    .signal_after = "a.ps"});
-  }
-  // clang-format on
-  return rows;
+  };
 }
+
+// clang-format on
 
 // VEXA_LAUNCHER: the stand-in's vstub-launch records its words, then runs the rest.
 std::vector<Row> launcher_rows() {
@@ -628,10 +691,24 @@ std::vector<Row> jobs_rows() {
   // clang-format on
 }
 
+std::vector<Row> joined(std::initializer_list<std::vector<Row>> tables) {
+  std::vector<Row> rows;
+  for (const auto& table : tables) rows.insert(rows.end(), table.begin(), table.end());
+  return rows;
+}
+
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Jobs, Rows, ::testing::ValuesIn(jobs_rows()), row_name);
-INSTANTIATE_TEST_SUITE_P(Driver, Rows, ::testing::ValuesIn(driver_rows()), row_name);
-INSTANTIATE_TEST_SUITE_P(Faults, Rows, ::testing::ValuesIn(fault_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Driver, Rows,
+                         ::testing::ValuesIn(joined({refusal_rows(), option_rows(),
+                                                     command_file_rows(), link_rows()})),
+                         row_name);
+INSTANTIATE_TEST_SUITE_P(Faults, Rows,
+                         ::testing::ValuesIn(joined({tool_failure_rows(), tool_output_rows(),
+                                                     response_file_rows(), limit_rows(),
+                                                     file_fault_rows(), interruption_rows(),
+                                                     console_rows(), configuration_rows()})),
+                         row_name);
 INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Launcher, Rows, ::testing::ValuesIn(launcher_rows()), row_name);
