@@ -284,8 +284,8 @@ std::vector<Row> tool_output_rows() {
   };
 }
 
-// Response files.
-std::vector<Row> response_file_rows() {
+// The text files a user writes: response files and the configuration.
+std::vector<Row> text_file_rows() {
   return {
       {.name = "a response file's quotes and backslashes, and -### in it",
        .words = {"-E", "@quoted.rsp"},
@@ -310,6 +310,17 @@ std::vector<Row> response_file_rows() {
       {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
        .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
        .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
+      {.name = "a configuration line too long", .words = {"a.c"},
+       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
+       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
+                            "'INC=" + std::string(36, 'i') + "'\n"},
+      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
+       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
+       "cannot be read and was left out\n", .left = {"b.ps"}},
+      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
+       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
+       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
   };
 }
 
@@ -392,28 +403,25 @@ std::vector<Row> file_fault_rows() {
   };
 }
 
+// A signal that reaches the driver while `tool` sleeps, once the file `after` is there; the
+// inputs are the sources and a user's extender input.
+Row interrupted(const std::string& name, const Lines& words, const std::string& tool, int signal,
+                const std::string& after, const Lines& left) {
+  return {.name = name, .words = words, .environment = stub(tool + "_SLEEP_MS", "8000"),
+          .files = {sources[0], sources[1], {"c.ps", "; c\n"}}, .exit_code = 128 + signal, .left = left, .posix_only = true,
+          .signal = signal, .signal_after = after};
+}
+
 // Interruption.
 std::vector<Row> interruption_rows() {
   std::vector<Row> rows = {
-      {.name = "SIGTERM in the compiler", .words = {"a.c"},
-       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
-       .posix_only = true, .signal = SIGTERM, .signal_after = "a.ps"},
-      {.name = "SIGINT in the compiler with -b", .words = {"-b", "a.c"},
-       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
-       .left = {"a.$", "a.ps"}, .posix_only = true, .signal = SIGINT, .signal_after = "a.ps"},
-      {.name = "SIGTERM in the extender of a user's file", .words = {"c.ps"},
-       .environment = stub("EXT33_SLEEP_MS", "8000"), .files = {{"c.ps", "; c\n"}},
-       .exit_code = 143, .posix_only = true, .signal = SIGTERM, .signal_after = "c.ms"},
-      {.name = "SIGHUP in the assembler", .words = {"b.s"},
-       .environment = stub("AS33_SLEEP_MS", "8000"), .files = sources, .exit_code = 129,
-       .left = {"b.ms"}, .posix_only = true, .signal = SIGHUP, .signal_after = "b.o"},
-      {.name = "SIGTERM in the linker", .words = {"b.s"},
-       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
-       .left = {"b.o"}, .posix_only = true, .signal = SIGTERM, .signal_after = "b.srf"},
-      {.name = "SIGINT in the linker with -b", .words = {"-b", "b.s"},
-       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
-       .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}, .posix_only = true, .signal = SIGINT,
-       .signal_after = "b.srf"},
+      interrupted("SIGTERM in the compiler", {"a.c"}, "GCC33", SIGTERM, "a.ps", {}),
+      interrupted("SIGINT in the compiler with -b", {"-b", "a.c"}, "GCC33", SIGINT, "a.ps", {"a.$", "a.ps"}),
+      interrupted("SIGTERM in the extender of a user's file", {"c.ps"}, "EXT33", SIGTERM, "c.ms", {}),
+      interrupted("SIGHUP in the assembler", {"b.s"}, "AS33", SIGHUP, "b.o", {"b.ms"}),
+      interrupted("SIGTERM in the linker", {"b.s"}, "LK33", SIGTERM, "b.srf", {"b.o"}),
+      interrupted("SIGINT in the linker with -b", {"-b", "b.s"}, "LK33", SIGINT, "b.srf",
+                  {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}),
       // SIGINT reaches a Windows driver under Wine as Ctrl-C.
       {.name = "an interruption starts no further tool", .words = {"b.s"},
        .environment = stub("EXT33_SLEEP_MS", "1500"), .files = sources, .exit_code = 130,
@@ -456,22 +464,6 @@ std::vector<Row> console_rows() {
   };
 }
 
-// A configuration file that cannot be read whole.
-std::vector<Row> configuration_rows() {
-  return {
-      {.name = "a configuration line too long", .words = {"a.c"},
-       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
-       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
-                            "'INC=" + std::string(36, 'i') + "'\n"},
-      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
-       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
-       "cannot be read and was left out\n", .left = {"b.ps"}},
-      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
-       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
-       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
-       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
-  };
-}
 
 // clang-format on
 
@@ -706,9 +698,9 @@ INSTANTIATE_TEST_SUITE_P(Driver, Rows,
                          row_name);
 INSTANTIATE_TEST_SUITE_P(Faults, Rows,
                          ::testing::ValuesIn(joined({tool_failure_rows(), tool_output_rows(),
-                                                     response_file_rows(), limit_rows(),
+                                                     text_file_rows(), limit_rows(),
                                                      file_fault_rows(), interruption_rows(),
-                                                     console_rows(), configuration_rows()})),
+                                                     console_rows()})),
                          row_name);
 INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Launcher, Rows, ::testing::ValuesIn(launcher_rows()), row_name);
