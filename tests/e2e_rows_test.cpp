@@ -464,7 +464,6 @@ std::vector<Row> console_rows() {
   };
 }
 
-
 // clang-format on
 
 // VEXA_LAUNCHER: the stand-in's vstub-launch records its words, then runs the rest.
@@ -521,7 +520,7 @@ std::vector<Row> launcher_rows() {
   return rows;
 }
 
-// -MD, -MMD, -MP, -MJ; INC= (the configured include folder) is "sys" in every row.
+// -MD, -MMD, -MP; INC= (the configured include folder) is "sys" in every row.
 std::vector<Row> dependency_rows() {
   // Under Wine the names are in code page 932, where these characters end in 0x5C.
   const bool windows = EndToEnd::windows_driver();
@@ -535,13 +534,6 @@ std::vector<Row> dependency_rows() {
     nested.push_back({name, "#include \"h" + std::to_string(i + 1) + ".h\"\n"});
     listed += " " + name;
   }
-  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
-  auto entry = [](const std::string& file, const std::string& options) {
-    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
-           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
-           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
-  };
-  const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
   return {
       {.name = "20,000 nested headers", .words = {"-c", "-MD", "a.c"}, .environment = sys,
@@ -619,6 +611,22 @@ std::vector<Row> dependency_rows() {
       {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}},
        .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
+  };
+  // clang-format on
+}
+
+// -MJ, the compilation database; INC= is "sys" in every row.
+std::vector<Row> database_rows() {
+  const Environment sys = {{"VEXA_INC", "sys"}};
+  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
+  auto entry = [](const std::string& file, const std::string& options) {
+    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+  };
+  const std::string db = "compile_commands.json", db_error = "Compilation database ";
+  // clang-format off
+  return {
       {.name = "-MJ enters the C sources compiled with the compiler's words",
        .words = {"-c", "-Ione", "-MJ", "a.c", "-J0", "-DQ=\\\"x\\\"", "sub/b.c", "c.s"},
        .environment = sys, .files = {{"a.c", ""}, {"sub/b.c", ""}, {"c.s", ""}},
@@ -702,5 +710,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Rows,
                                                      file_fault_rows(), interruption_rows(),
                                                      console_rows()})),
                          row_name);
-INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Dependencies, Rows,
+                         ::testing::ValuesIn(joined({dependency_rows(), database_rows()})),
+                         row_name);
 INSTANTIATE_TEST_SUITE_P(Launcher, Rows, ::testing::ValuesIn(launcher_rows()), row_name);
