@@ -99,7 +99,8 @@ Lines sorted(Lines names) {
 
 std::string ToolRecord::command_line() const {
   std::string line = tool;
-  for (const auto& word : words) line += " " + word;
+  for (const auto& word : words)
+    line += word.find(' ') == std::string::npos ? " " + word : " \"" + word + "\"";
   return line;
 }
 
@@ -319,105 +320,144 @@ static bool names_sources(const Lines& words) {
          }) >= 2;
 }
 
+static Lines preceded(const char* word, Lines words) {
+  words.insert(words.begin(), word);
+  return words;
+}
+
+// Each check does one thing; a row's run is the sequence of them.
 void EndToEnd::expect_row(const Row& row) {
   if (row.posix_only && windows_driver()) GTEST_SKIP() << "a POSIX host's row";
-  Lines inputs;
-  Files bytes_after = row.contents;
-  auto make_files = [&row] {
-    for (const auto& [name, bytes] : row.files) {
-      const fs::path path = name.substr(0, name.find_last_not_of("/@") + 1);
-      fs::create_directories(fs::absolute(path).parent_path());
-      if (name.back() == '/') fs::create_directory(path);
-      if (name.back() == '@') fs::create_symlink(bytes, path);
-      if (name.back() != '/' && name.back() != '@') write_file(name, bytes);
-    }
-  };
-  make_files();
-  for (const auto& [name, bytes] : row.files) {
-    if (name.back() != '/' && name.back() != '@') bytes_after.emplace_back(name, bytes);
-    inputs.push_back(name.substr(0, name.find_first_of("/@")));
-  }
-  Lines after = inputs;
-  after.insert(after.end(), row.left.begin(), row.left.end());
+  set_up_files(row.files);
   Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};
   environment.insert(environment.end(), row.environment.begin(), row.environment.end());
-  Lines dry_words = row.words;
-  dry_words.insert(dry_words.begin(), "-###");
-  const RunResult dry = row.dry_run_too ? run(dry_words, environment, row.launch) : RunResult{};
-  if (row.dry_run_too) {
-    EXPECT_EQ(dry.exit_code, row.exit_code);
-    EXPECT_EQ(dry.err, row.err);
-    EXPECT_EQ(tool_names(), Lines{});
-    EXPECT_EQ(files(), sorted(inputs));
-  }
-  expect_run(row, row.words, environment, sorted(after), bytes_after, dry.out);
-  if (row.timing || row.signal != 0 || !names_sources(row.words)) return;
+  const std::string dry = row.dry_run_too ? expect_dry_run(row, environment) : "";
+  expect_run(row, row.words, environment);
+  if (row.dry_run_too) expect_dry_run_showed(row, dry);
+  if (!row.timing && row.signal == 0 && names_sources(row.words))
+    expect_jobs_rerun(row, environment);
+}
+
+// The chains side by side show what the serial run showed, from the same files.
+void EndToEnd::expect_jobs_rerun(const Row& row, const Environment& environment) {
   SCOPED_TRACE("again with --jobs=4");
   for (const auto& entry : fs::directory_iterator(work_)) fs::remove_all(entry.path());
   fs::remove(root_ / "tools.log");
-  make_files();
-  Lines words = row.words;
-  words.insert(words.begin(), "--jobs=4");
-  expect_run(row, words, environment, sorted(after), bytes_after, {});
+  set_up_files(row.files);
+  expect_run(row, preceded("--jobs=4", row.words), environment);
 }
 
-// Runs the row's `words` and checks all it names; the words are the row's own unless --jobs
-// runs its chains side by side. Each chain then runs the same tools with the same words, in
-// an order among chains that may differ, so the tools are compared sorted; and after a
-// failure, chains that had started beside the failing one may have run and left objects.
-void EndToEnd::expect_run(const Row& row, const Lines& words, const Environment& environment,
-                          const Lines& after, const Files& bytes_after, const std::string& dry) {
+// A name ending in '/' is a folder, in '@' a link to the bytes.
+void EndToEnd::set_up_files(const Files& files) {
+  for (const auto& [name, bytes] : files) {
+    const fs::path path = name.substr(0, name.find_last_not_of("/@") + 1);
+    fs::create_directories(fs::absolute(path).parent_path());
+    if (name.back() == '/') fs::create_directory(path);
+    if (name.back() == '@') fs::create_symlink(bytes, path);
+    if (name.back() != '/' && name.back() != '@') write_file(name, bytes);
+  }
+}
+
+// The words after "-###" run no tool and leave the inputs alone; returns what they showed.
+std::string EndToEnd::expect_dry_run(const Row& row, const Environment& environment) {
+  const RunResult dry = run(preceded("-###", row.words), environment, row.launch);
+  EXPECT_EQ(dry.exit_code, row.exit_code);
+  EXPECT_EQ(dry.err, row.err);
+  EXPECT_EQ(tool_names(), Lines{});
+  EXPECT_EQ(files(), input_names(row.files));
+  return dry.out;
+}
+
+// The dry run showed the command lines and the command file the real run passed, and after
+// them a refusal's message.
+void EndToEnd::expect_dry_run_showed(const Row& row, const std::string& dry) const {
+  std::string shown;
+  for (const auto& record : tools()) {
+    shown += record.command_line() + "\n";
+    if (record.words.empty() || record.words.back() != "__tmp__.cm") continue;
+    for (const auto& line : record.command_file) shown += "  " + line + "\n";
+  }
+  EXPECT_EQ(dry, shown + (row.exit_code != 0 ? row.out : ""));
+}
+
+// Runs `words`, the row's own or with --jobs. Each chain then runs the same tools with the
+// same words, in an order among chains that may differ, so the tools are compared sorted;
+// and after a failure, chains that had started beside the failing one may have left objects.
+void EndToEnd::expect_run(const Row& row, const Lines& words, const Environment& environment) {
   const bool jobs = words != row.words;
+  const RunResult result = run_signalled(row, words, environment);
+  EXPECT_EQ(result.exit_code, row.exit_code);
+  EXPECT_EQ(result.out, row.out);
+  EXPECT_EQ(result.err, row.err);
+  expect_files_left(row, jobs && row.exit_code != 0);
+  expect_tool_words(row, jobs);
+  if (row.command_file) expect_command_file(*row.command_file);
+}
+
+// Sends the row's signal once its file is there; the tool got the signal too, so the run
+// does not wait out the tool's sleep.
+RunResult EndToEnd::run_signalled(const Row& row, const Lines& words,
+                                  const Environment& environment) {
   const auto begin = std::chrono::steady_clock::now();
   const int pid = start_driver(words, environment, row.launch);
   auto waited = [&begin] { return std::chrono::steady_clock::now() - begin; };
   while (row.signal != 0 && !fs::exists(row.signal_after) && waited() < 20s) usleep(10000);
   if (row.signal != 0 && pid > 0) kill(pid, row.signal);
   const RunResult result = wait_for_driver(pid);
-  // The tool got the signal too: the run did not wait out the tool's sleep.
   EXPECT_TRUE((row.signal == 0 && row.launch.output != Launch::closed_pipe) || waited() < 6s);
-  EXPECT_EQ(result.exit_code, row.exit_code);
-  EXPECT_EQ(result.out, row.out);
-  EXPECT_EQ(result.err, row.err);
-  const bool extras_allowed = jobs && row.exit_code != 0;
-  auto same = [extras_allowed](Lines expected, Lines got) {
-    std::sort(expected.begin(), expected.end());
-    std::sort(got.begin(), got.end());
-    return extras_allowed ? std::includes(got.begin(), got.end(), expected.begin(), expected.end())
-                          : got == expected;
-  };
-  EXPECT_PRED2(same, after, files());
+  return result;
+}
+
+// `got` holds what is expected, and nothing else unless `extras_allowed`.
+static bool same_or_more(Lines expected, Lines got, bool extras_allowed) {
+  std::sort(expected.begin(), expected.end());
+  std::sort(got.begin(), got.end());
+  return extras_allowed ? std::includes(got.begin(), got.end(), expected.begin(), expected.end())
+                        : got == expected;
+}
+
+// The inputs with their bytes and the row's `left`; "@DIR@" in `contents` is folder_as_json().
+void EndToEnd::expect_files_left(const Row& row, bool extras_allowed) const {
+  Lines left = input_names(row.files);
+  left.insert(left.end(), row.left.begin(), row.left.end());
+  EXPECT_PRED3(same_or_more, sorted(left), files(), extras_allowed);
+  Files bytes_after = row.contents;
+  for (const auto& [name, bytes] : row.files) {
+    if (name.back() != '/' && name.back() != '@') bytes_after.emplace_back(name, bytes);
+  }
   for (auto [name, bytes] : bytes_after) {
     for (std::size_t at; (at = bytes.find("@DIR@")) != std::string::npos;)
       bytes.replace(at, 5, folder_as_json());
     EXPECT_EQ(read_file(name), bytes) << name;
   }
-  // What the tools got, with each word's bounds: as a dry run shows it, a name with a blank
-  // in quotes.
-  const auto records = tools();
-  std::string shown;
+}
+
+void EndToEnd::expect_tool_words(const Row& row, bool jobs) const {
   Lines lines;
-  for (const auto& record : records) {
-    lines.push_back(record.tool);
-    for (const auto& word : record.words) {
-      lines.back() += word.find(' ') == std::string::npos ? " " + word : " \"" + word + "\"";
-    }
-    shown += lines.back() + "\n";
-    if (record.words.empty() || record.words.back() != "__tmp__.cm") continue;
-    for (const auto& line : record.command_file) shown += "  " + line + "\n";
-  }
+  for (const auto& record : tools()) lines.push_back(record.command_line());
   if (jobs) {
-    EXPECT_PRED2(same, row.tools.value_or(lines), lines);
+    EXPECT_PRED3(same_or_more, row.tools.value_or(lines), lines, row.exit_code != 0);
   } else {
-    EXPECT_EQ(dry, row.dry_run_too ? shown + (row.exit_code != 0 ? row.out : "") : "");
     EXPECT_EQ(lines, row.tools.value_or(lines));
   }
-  if (!row.command_file) return;
-  EXPECT_EQ(records.empty() ? Lines{} : records.back().command_file, *row.command_file);
-  // A command file kept with -b ends its lines as the host's text files do.
+}
+
+// The linker read these lines; a command file kept with -b ends them as the host's text
+// files do.
+void EndToEnd::expect_command_file(const Lines& lines) const {
+  const auto records = tools();
+  EXPECT_EQ(records.empty() ? Lines{} : records.back().command_file, lines);
   std::string text;
-  for (const auto& line : *row.command_file) text += line + (windows_driver() ? "\r\n" : "\n");
+  for (const auto& line : lines) text += line + (windows_driver() ? "\r\n" : "\n");
   EXPECT_EQ(fs::exists("__tmp__.cm") ? read_file("__tmp__.cm") : text, text);
+}
+
+// Each input file or folder once; a folder holds several input files.
+Lines EndToEnd::input_names(const Files& files) {
+  Lines names;
+  for (const auto& file : files)
+    names.push_back(file.first.substr(0, file.first.find_first_of("/@")));
+  return sorted(names);
 }
 
 std::string row_name(const ::testing::TestParamInfo<Row>& info) {

@@ -35,7 +35,9 @@ using Lines = std::vector<std::string>;
 struct ToolRecord {
   std::string tool;
   Lines words, command_file;
-  std::string command_line() const;  // the name and the words, joined by blanks
+  // The name and the words with their bounds, as a dry run shows them: a word with a blank
+  // in quotes.
+  std::string command_line() const;
 };
 
 using Files = std::vector<std::pair<std::string, std::string>>;  // name and bytes
@@ -103,10 +105,18 @@ class EndToEnd : public ::testing::Test {
   int start_driver(const std::vector<std::string>& words, const Environment& environment,
                    const Launch& launch = {});
   RunResult wait_for_driver(int pid);
-  // Runs `row` in the empty working directory and checks all it names.
+  // Runs `row` in the empty working directory and checks all it names, with these checks.
   void expect_row(const Row& row);
-  void expect_run(const Row& row, const Lines& words, const Environment& environment,
-                  const Lines& after, const Files& bytes_after, const std::string& dry);
+  static void set_up_files(const Files& files);
+  std::string expect_dry_run(const Row& row, const Environment& environment);
+  void expect_dry_run_showed(const Row& row, const std::string& dry) const;
+  void expect_run(const Row& row, const Lines& words, const Environment& environment);
+  RunResult run_signalled(const Row& row, const Lines& words, const Environment& environment);
+  void expect_files_left(const Row& row, bool extras_allowed) const;
+  void expect_tool_words(const Row& row, bool jobs) const;
+  void expect_command_file(const Lines& lines) const;
+  void expect_jobs_rerun(const Row& row, const Environment& environment);
+  static Lines input_names(const Files& files);
   // Runs `make` in the working directory with the driver's environment and VEXA=<the
   // driver's command>, so that a Makefile can call $(VEXA).
   RunResult run_make(const std::vector<std::string>& arguments,

@@ -16,8 +16,10 @@ namespace {
 const std::string usage = std::string(usage_text) + "\n";
 const Files sources = {{"a.c", "int a;\n"}, {"b.s", "; b\n"}};
 const std::string address = "-addr 0x100000 {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}";
+const Lines a_chain = {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"};
 const Files configured = {
-    {"vexa.cfg", "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
+    {"vexa.cfg",
+     "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
 std::string warnings(int count) {
   std::string lines;
@@ -26,10 +28,9 @@ std::string warnings(int count) {
   return lines;
 }
 
-std::vector<Row> driver_rows() {
-  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
-  const Lines a_chain = {"gcc33.exe -S -x c -Iinc a.$", "ext33.exe a.ps", "as33.exe a.ms"};
-  // clang-format off
+// clang-format off
+// Refusals and answers: no input, unknown words, help.
+std::vector<Row> refusal_rows() {
   std::vector<Row> rows = {
       {.name = "no words", .exit_code = 1, .out = usage},
       {.name = "options, libraries and a plus option's value are no input",
@@ -52,6 +53,21 @@ std::vector<Row> driver_rows() {
        .files = {{"help.rsp", "b.s --help"}}, .out = usage},
       {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
        .out = usage},
+  };
+  for (const std::string word :
+       {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
+    rows.push_back({.name = "the unknown option " + word,
+                    .words = {word, "a.o"},
+                    .exit_code = 1,
+                    .out = "Unkown Option " + word + "\n" + usage});
+  }
+  return rows;
+}
+
+// Where each option takes effect, which tools run with which words.
+std::vector<Row> option_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  return {
       // A name with a blank goes to a tool in quotes, to the command file as it is.
       {.name = "every kind of input",
        .words = {"sub/e.o", "a.c", "b.v1.s", "c.ps", "d d.ms", "lib/m.lib"},
@@ -96,6 +112,12 @@ std::vector<Row> driver_rows() {
        .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
        .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
               "gcc33.exe -S -x c -Iinc c.$\n"},
+  };
+}
+
+// A user's command file, and the output's name.
+std::vector<Row> command_file_rows() {
+  std::vector<Row> rows = {
       {.name = "a user's command file is linked as it is and kept, its name quoted",
        .words = {"-g", "-lmap", "my app.cm"}, .environment = stub("LK33_WARNINGS", "1"),
        .files = {{"my app.cm", "-o app.srf\nx.o\n"}}, .exit_code = 1,
@@ -116,6 +138,22 @@ std::vector<Row> driver_rows() {
        .left = {"out.srf"}},
       {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
        .left = {"b.srf"}},
+  };
+  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
+    rows.push_back({.name = word + " beside a command file",
+                    .words = {word, "my.cm"},
+                    .exit_code = 1,
+                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
+                           "' cannot be linked together with a command file\n",
+                    .tools = Lines{}});
+  }
+  return rows;
+}
+
+// What the link gets, and the code its warnings make.
+std::vector<Row> link_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  return {
       {.name = "no start address, startup object or default libraries",
        .words = {"-a=0x80000", "-abc", "-nodefsup", "a.o", "-nodeflib", "m.lib"},
        .files = configured, .left = {"a.srf"},
@@ -159,59 +197,17 @@ std::vector<Row> driver_rows() {
        .environment = {{"VSTUB_LK33_WARNINGS", "2"}, {"VSTUB_LK33_EXIT", "4"}}, .exit_code = 4,
        .out = warnings(2)},
   };
-  // clang-format on
-  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
-    rows.push_back({.name = word + " beside a command file",
-                    .words = {word, "my.cm"},
-                    .exit_code = 1,
-                    .err = (word[0] == 'b' ? "File '" : "Option '") + word +
-                           "' cannot be linked together with a command file\n",
-                    .tools = Lines{}});
-  }
-  for (const std::string word :
-       {"-", "-gx", "-gp", "-nearer", "--jobs=0", "--jobs=257", "--jobs=x"}) {
-    rows.push_back({.name = "the unknown option " + word,
-                    .words = {word, "a.o"},
-                    .exit_code = 1,
-                    .out = "Unkown Option " + word + "\n" + usage});
-  }
-  return rows;
 }
 
 const std::string too_long = "Name or value too long '";
 const std::string list_full = "Too many options or files, list full at '";
 
-std::vector<Row> fault_rows() {
+// Tools that fail, die or cannot run.
+std::vector<Row> tool_failure_rows() {
   const bool windows = EndToEnd::windows_driver();
   // The code a caller sees for a status the driver cannot hand on whole: 255 on POSIX.
   const int unfit = windows ? EndToEnd::seen_exit_code(259) : 255;
-  const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
-  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
-  const std::string address_11 = "-a=" + std::string(11, '1');
-  const std::string output_319 = "-e" + std::string(319, 'e');
-  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
-  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
-  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
-  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
-  Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
-  kept_objects.push_back("-b");
-  const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
-  // clang-format off
-  const Environment linker_lines = stub("LK33_PRINT", " Link Completed\\nCompile Completed\\n"
-      "a.o: Warning: undefined x\\na.o: Warning: b.o: Warning: c\\na.o: warning: x\\nWarning: x\\n"
-      "a.o: Warning:x\\nLink Completed: Warning: x\\nx: Warning: ");
-  const std::string shown_by_linker = " Link Completed\nCompile Completed\n"
-      "a.o: Warning: undefined x\na.o: Warning: b.o: Warning: c\na.o: warning: x\nWarning: x\n"
-      "a.o: Warning:x\nx: Warning: Link Completed\n";
-  const Environment printing = {
-      {"VSTUB_GCC33_PRINT", "GNU C Compiler for EOC33\\n   gcc33 -S\\nExtend Completed\\n"
-       "Link Completed\\na.$:12: error\\nIn file a.$: bad\\na.$ 12: error\\nsee a.$\\n"
-       "a.$ and a.$:3\\na.$:1 a.$:2\\na.c: Warning: x\\n"},
-      {"VSTUB_PP33_PRINT", "Extend Completed\\r\\nAssembly Completed, 0 errors\\n"
-       "Assembly Complete\\n Extend Completed\\nextend completed\\nCompile Completed\\n"
-       "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
-      {"VSTUB_AS33_STDERR", "as33 says\\n"}};
-  std::vector<Row> rows = {
+  return {
       {.name = "a failing compiler stops the run with its code", .words = {"a.c", "b.s"},
        .environment = stub("GCC33_EXIT", "2"), .files = sources, .exit_code = 2,
        .tools = Lines{"gcc33.exe -S -x c -Iinc a.$"}},
@@ -241,6 +237,26 @@ std::vector<Row> fault_rows() {
       {.name = "an exit code of 256", .words = {"b.o"}, .environment = stub("LK33_EXIT", "256"),
        .exit_code = windows ? EndToEnd::seen_exit_code(256) : 0,
        .left = windows ? Lines{} : Lines{"b.srf"}},
+  };
+}
+
+// What the tools print and the words they get.
+std::vector<Row> tool_output_rows() {
+  const Environment linker_lines = stub("LK33_PRINT", " Link Completed\\nCompile Completed\\n"
+      "a.o: Warning: undefined x\\na.o: Warning: b.o: Warning: c\\na.o: warning: x\\nWarning: x\\n"
+      "a.o: Warning:x\\nLink Completed: Warning: x\\nx: Warning: ");
+  const std::string shown_by_linker = " Link Completed\nCompile Completed\n"
+      "a.o: Warning: undefined x\na.o: Warning: b.o: Warning: c\na.o: warning: x\nWarning: x\n"
+      "a.o: Warning:x\nx: Warning: Link Completed\n";
+  const Environment printing = {
+      {"VSTUB_GCC33_PRINT", "GNU C Compiler for EOC33\\n   gcc33 -S\\nExtend Completed\\n"
+       "Link Completed\\na.$:12: error\\nIn file a.$: bad\\na.$ 12: error\\nsee a.$\\n"
+       "a.$ and a.$:3\\na.$:1 a.$:2\\na.c: Warning: x\\n"},
+      {"VSTUB_PP33_PRINT", "Extend Completed\\r\\nAssembly Completed, 0 errors\\n"
+       "Assembly Complete\\n Extend Completed\\nextend completed\\nCompile Completed\\n"
+       "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
+      {"VSTUB_AS33_STDERR", "as33 says\\n"}};
+  return {
       {.name = "tools that print nothing", .words = {"-c", "b.s"},
        .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
                        {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},
@@ -265,6 +281,12 @@ std::vector<Row> fault_rows() {
        .files = sources, .left = {"a.o"},
        .tools = Lines{"gcc33.exe -S -x c -DX=a\"b -DY=c -Iinc a.$", "ext33.exe a.ps",
                       "as33.exe a.ms"}, .posix_only = true},
+  };
+}
+
+// The text files a user writes: response files and the configuration.
+std::vector<Row> text_file_rows() {
+  return {
       {.name = "a response file's quotes and backslashes, and -### in it",
        .words = {"-E", "@quoted.rsp"},
        .files = {{"quoted.rsp",
@@ -288,6 +310,31 @@ std::vector<Row> fault_rows() {
       {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
        .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
        .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
+      {.name = "a configuration line too long", .words = {"a.c"},
+       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
+       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
+                            "'INC=" + std::string(36, 'i') + "'\n"},
+      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
+       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
+       "cannot be read and was left out\n", .left = {"b.ps"}},
+      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
+       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
+       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
+  };
+}
+
+// Names and lists at their limits.
+std::vector<Row> limit_rows() {
+  const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
+  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
+  const std::string address_11 = "-a=" + std::string(11, '1');
+  const std::string output_319 = "-e" + std::string(319, 'e');
+  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
+  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
+  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
+  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
+  return {
       {.name = "names and lists at their longest",
        .words = {"-c", define_1023, address_11, output_319, "+l", value_1019, name_315},
        .tools = Lines{}},
@@ -306,6 +353,16 @@ std::vector<Row> fault_rows() {
        .err = list_full + object_102 + "'\n"},
       {.name = "an argument text that does not fit runs no tool", .words = {define_unfit, "a.c"},
        .files = sources, .exit_code = 1, .err = too_long + "a.$'\n", .tools = Lines{}},
+  };
+}
+
+// Inputs that cannot be read, outputs that cannot be written, a full disk.
+std::vector<Row> file_fault_rows() {
+  const bool windows = EndToEnd::windows_driver();
+  Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
+  kept_objects.push_back("-b");
+  const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
+  return {
       // A folder opens for reading on POSIX hosts, and fails at the first read.
       {.name = "a folder named like a source", .words = {"x.c"}, .files = {{"x.c/", ""}},
        .exit_code = 1,
@@ -343,34 +400,49 @@ std::vector<Row> fault_rows() {
        .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
        .err = "pp33: cannot create big.ps\n", .tools = Lines{"pp33.exe big.s"}, .posix_only = true,
        .launch = {.file_size_limit = 64 * 1024}},
-      {.name = "SIGTERM in the compiler", .words = {"a.c"},
-       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
-       .posix_only = true, .signal = SIGTERM, .signal_after = "a.ps"},
-      {.name = "SIGINT in the compiler with -b", .words = {"-b", "a.c"},
-       .environment = stub("GCC33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
-       .left = {"a.$", "a.ps"}, .posix_only = true, .signal = SIGINT, .signal_after = "a.ps"},
-      {.name = "SIGTERM in the extender of a user's file", .words = {"c.ps"},
-       .environment = stub("EXT33_SLEEP_MS", "8000"), .files = {{"c.ps", "; c\n"}},
-       .exit_code = 143, .posix_only = true, .signal = SIGTERM, .signal_after = "c.ms"},
-      {.name = "SIGHUP in the assembler", .words = {"b.s"},
-       .environment = stub("AS33_SLEEP_MS", "8000"), .files = sources, .exit_code = 129,
-       .left = {"b.ms"}, .posix_only = true, .signal = SIGHUP, .signal_after = "b.o"},
-      {.name = "SIGTERM in the linker", .words = {"b.s"},
-       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 143,
-       .left = {"b.o"}, .posix_only = true, .signal = SIGTERM, .signal_after = "b.srf"},
-      {.name = "SIGINT in the linker with -b", .words = {"-b", "b.s"},
-       .environment = stub("LK33_SLEEP_MS", "8000"), .files = sources, .exit_code = 130,
-       .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}, .posix_only = true, .signal = SIGINT,
-       .signal_after = "b.srf"},
+  };
+}
+
+// A signal that reaches the driver while `tool` sleeps, once the file `after` is there; the
+// inputs are the sources and a user's extender input.
+Row interrupted(const std::string& name, const Lines& words, const std::string& tool, int signal,
+                const std::string& after, const Lines& left) {
+  return {.name = name, .words = words, .environment = stub(tool + "_SLEEP_MS", "8000"),
+          .files = {sources[0], sources[1], {"c.ps", "; c\n"}}, .exit_code = 128 + signal, .left = left, .posix_only = true,
+          .signal = signal, .signal_after = after};
+}
+
+// Interruption.
+std::vector<Row> interruption_rows() {
+  std::vector<Row> rows = {
+      interrupted("SIGTERM in the compiler", {"a.c"}, "GCC33", SIGTERM, "a.ps", {}),
+      interrupted("SIGINT in the compiler with -b", {"-b", "a.c"}, "GCC33", SIGINT, "a.ps", {"a.$", "a.ps"}),
+      interrupted("SIGTERM in the extender of a user's file", {"c.ps"}, "EXT33", SIGTERM, "c.ms", {}),
+      interrupted("SIGHUP in the assembler", {"b.s"}, "AS33", SIGHUP, "b.o", {"b.ms"}),
+      interrupted("SIGTERM in the linker", {"b.s"}, "LK33", SIGTERM, "b.srf", {"b.o"}),
+      interrupted("SIGINT in the linker with -b", {"-b", "b.s"}, "LK33", SIGINT, "b.srf",
+                  {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}),
       // SIGINT reaches a Windows driver under Wine as Ctrl-C.
       {.name = "an interruption starts no further tool", .words = {"b.s"},
        .environment = stub("EXT33_SLEEP_MS", "1500"), .files = sources, .exit_code = 130,
        .left = {"b.ps"}, .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps"}, .signal = SIGINT,
        .signal_after = "b.ms"},
   };
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
+                    .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
+                    .files = sources, .left = {"a.o", "a.srf"}, .posix_only = true,
+                    .launch = {.interrupts_ignored = true}, .signal = signal,
+                    .signal_after = "a.ps"});
+  }
+  return rows;
+}
+
+// A standard output whose reader is gone or whose device is full.
+std::vector<Row> console_rows() {
   const Launch gone = {.output = Launch::closed_pipe}, full = {.output = Launch::full_device};
   const std::string console_error = "Console write error.'standard output'\n";
-  rows.insert(rows.end(), {
+  return {
       {.name = "a reader gone while the compiler runs", .words = {"-c", "-MD", "a.c"},
        .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_GCC33_SLEEP_MS", "8000"}},
        .files = {sources[0], {"a.d", "old\n"}}, .exit_code = 141, .posix_only = true,
@@ -389,28 +461,10 @@ std::vector<Row> fault_rows() {
       {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
        .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
        .left = {"b.ms"}, .posix_only = true, .launch = full},
-      {.name = "a configuration line too long", .words = {"a.c"},
-       .files = {{"vexa.cfg", "INC=" + std::string(1100, 'i') + "\nx.lib\n"}}, .exit_code = 1,
-       .out = usage, .err = "vexa: configuration file 'vexa.cfg' has a line too long, beginning "
-                            "'INC=" + std::string(36, 'i') + "'\n"},
-      {.name = "a folder named vexa.cfg", .words = {"-E", "b.s"},
-       .files = {sources[1], {"vexa.cfg/", ""}}, .err = "vexa: configuration file 'vexa.cfg' "
-       "cannot be read and was left out\n", .left = {"b.ps"}},
-      {.name = "a UTF-16 vexa.cfg", .words = {"-###", "-E", "a.c"},
-       .files = {{"a.c", ""}, {"vexa.cfg", "\xFF\xFEINC=x\n"}},
-       .out = "gcc33.exe -S -x c -Iinc a.$\n", .err = "vexa: configuration file 'vexa.cfg' is "
-       "saved as UTF-16 and was not read; save it as ANSI or UTF-8\n"},
-  });
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    rows.push_back({.name = "signal " + std::to_string(signal) + " ignored from the start",
-                    .words = {"a.c"}, .environment = stub("GCC33_SLEEP_MS", "500"),
-                    .files = sources, .left = {"a.o", "a.srf"}, .posix_only = true,
-                    .launch = {.interrupts_ignored = true}, .signal = signal,
-                    .signal_after = "a.ps"});
-  }
-  // clang-format on
-  return rows;
+  };
 }
+
+// clang-format on
 
 // VEXA_LAUNCHER: the stand-in's vstub-launch records its words, then runs the rest.
 std::vector<Row> launcher_rows() {
@@ -466,7 +520,7 @@ std::vector<Row> launcher_rows() {
   return rows;
 }
 
-// -MD, -MMD, -MP, -MJ; INC= (the configured include folder) is "sys" in every row.
+// -MD, -MMD, -MP; INC= (the configured include folder) is "sys" in every row.
 std::vector<Row> dependency_rows() {
   // Under Wine the names are in code page 932, where these characters end in 0x5C.
   const bool windows = EndToEnd::windows_driver();
@@ -480,13 +534,6 @@ std::vector<Row> dependency_rows() {
     nested.push_back({name, "#include \"h" + std::to_string(i + 1) + ".h\"\n"});
     listed += " " + name;
   }
-  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
-  auto entry = [](const std::string& file, const std::string& options) {
-    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
-           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
-           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
-  };
-  const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
   return {
       {.name = "20,000 nested headers", .words = {"-c", "-MD", "a.c"}, .environment = sys,
@@ -564,6 +611,22 @@ std::vector<Row> dependency_rows() {
       {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}},
        .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
+  };
+  // clang-format on
+}
+
+// -MJ, the compilation database; INC= is "sys" in every row.
+std::vector<Row> database_rows() {
+  const Environment sys = {{"VEXA_INC", "sys"}};
+  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
+  auto entry = [](const std::string& file, const std::string& options) {
+    return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
+           "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+  };
+  const std::string db = "compile_commands.json", db_error = "Compilation database ";
+  // clang-format off
+  return {
       {.name = "-MJ enters the C sources compiled with the compiler's words",
        .words = {"-c", "-Ione", "-MJ", "a.c", "-J0", "-DQ=\\\"x\\\"", "sub/b.c", "c.s"},
        .environment = sys, .files = {{"a.c", ""}, {"sub/b.c", ""}, {"c.s", ""}},
@@ -628,10 +691,26 @@ std::vector<Row> jobs_rows() {
   // clang-format on
 }
 
+std::vector<Row> joined(std::initializer_list<std::vector<Row>> tables) {
+  std::vector<Row> rows;
+  for (const auto& table : tables) rows.insert(rows.end(), table.begin(), table.end());
+  return rows;
+}
+
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Jobs, Rows, ::testing::ValuesIn(jobs_rows()), row_name);
-INSTANTIATE_TEST_SUITE_P(Driver, Rows, ::testing::ValuesIn(driver_rows()), row_name);
-INSTANTIATE_TEST_SUITE_P(Faults, Rows, ::testing::ValuesIn(fault_rows()), row_name);
-INSTANTIATE_TEST_SUITE_P(Dependencies, Rows, ::testing::ValuesIn(dependency_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Driver, Rows,
+                         ::testing::ValuesIn(joined({refusal_rows(), option_rows(),
+                                                     command_file_rows(), link_rows()})),
+                         row_name);
+INSTANTIATE_TEST_SUITE_P(Faults, Rows,
+                         ::testing::ValuesIn(joined({tool_failure_rows(), tool_output_rows(),
+                                                     text_file_rows(), limit_rows(),
+                                                     file_fault_rows(), interruption_rows(),
+                                                     console_rows()})),
+                         row_name);
+INSTANTIATE_TEST_SUITE_P(Dependencies, Rows,
+                         ::testing::ValuesIn(joined({dependency_rows(), database_rows()})),
+                         row_name);
 INSTANTIATE_TEST_SUITE_P(Launcher, Rows, ::testing::ValuesIn(launcher_rows()), row_name);
