@@ -12,8 +12,8 @@
 #include "driver/options.h"
 #include "driver/run_sequence.h"
 #include "pipeline/dispatch.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include "driver/driver_state.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
-#include "toolrun/output_file.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
+#include "toolrun/platform_process.h"
 #include "toolrun/tool_runner.h"
 
 namespace {

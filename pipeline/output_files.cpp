@@ -5,7 +5,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "toolrun/output_file.h"
+#include "toolrun/platform_files.h"
 
 void delete_file(const char* name) {
   if (state.dry_run) return;

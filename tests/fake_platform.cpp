@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/platform.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
+#include "toolrun/platform_process.h"
 
 std::string fake_output;
 std::size_t fake_read_size = 1;

@@ -15,9 +15,8 @@
 #include <vector>
 
 #include "toolrun/command_words.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

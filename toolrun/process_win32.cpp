@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver_state.h"
 #include "toolrun/command_words.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/host_text.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

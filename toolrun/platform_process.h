@@ -1,5 +1,6 @@
-// The process layer: start one tool with its standard output on a pipe, read what it
-// writes, wait for its exit code. One implementation per platform; the build picks it.
+// The platform layer's processes: start one tool with its standard output on a pipe, read
+// what it writes, wait for its exit code; the --jobs workers, the interruptions and the
+// process's own streams. One implementation per platform; the build picks it.
 #pragma once
 
 #include <cstddef>
