@@ -20,8 +20,8 @@ ToolStart start_tool(ToolProcess&, const char*, const char*) {
 }
 
 // The launcher is tested end to end only: here no tool is ever found for one.
-const char* find_tool_path(const char*) {
-  return nullptr;
+std::string find_tool_path(const char*) {
+  return "";
 }
 
 std::string launched_program_text(const char*, const char*) {

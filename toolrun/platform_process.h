@@ -30,9 +30,9 @@ constexpr int signal_status(int signal) {
 // open.
 ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
 
-// Where start_tool would find `tool_name`, as a full absolute path; nullptr when it is found
-// nowhere. The text stays valid until the next call.
-const char* find_tool_path(const char* tool_name);
+// Where start_tool would find `tool_name`, as a full absolute path; empty when it is found
+// nowhere.
+std::string find_tool_path(const char* tool_name);
 
 // The launcher's text and `tool_path` as a launched tool's command line begins: on Windows
 // the path in double quotes; on POSIX, where the path is a word of its own, quoted when it
