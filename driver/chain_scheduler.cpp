@@ -13,8 +13,8 @@
 #include "driver/run_sequence.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

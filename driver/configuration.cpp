@@ -6,7 +6,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "driver/platform.h"
+#include "toolrun/platform_host.h"
 
 namespace {
 

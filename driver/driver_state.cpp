@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "driver/console.h"
+#include "toolrun/platform_host.h"
 
 DriverState state;
 
@@ -35,27 +36,6 @@ const char* make_slot_name(int slot, const char* name, const char* extension) {
   std::memcpy(text, name, stem);
   std::memcpy(text + stem, extension, extension_length + 1);
   return text;
-}
-
-bool copy_text(char* dest, std::size_t size, const char* src) {
-  std::size_t length = std::strlen(src);
-  if (length >= size) return false;
-  std::memcpy(dest, src, length + 1);
-  return true;
-}
-
-bool append_text(char* dest, std::size_t size, std::initializer_list<const char*> parts) {
-  std::size_t used = std::strlen(dest);
-  std::size_t total = used;
-  for (const char* part : parts) total += std::strlen(part);
-  if (total >= size) return false;
-  for (const char* part : parts) {
-    std::size_t length = std::strlen(part);
-    std::memcpy(dest + used, part, length);
-    used += length;
-  }
-  dest[used] = '\0';
-  return true;
 }
 
 void refuse(const char* message, const char* word) {

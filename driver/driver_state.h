@@ -1,5 +1,5 @@
 // The one process-wide record of the driver, and the small helpers every part uses to
-// name files and to fill its fixed-size text fields.
+// name files; the bounded copies that fill its fixed-size text fields come with it.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "driver/platform.h"
+#include "toolrun/host_text.h"
 
 constexpr std::size_t name_size = 320;     // a name slot or a directory
 constexpr std::size_t list_size = 1024;    // an option, object or library list
@@ -96,20 +96,6 @@ std::size_t find_extension(const char* name);
 // Fills a name slot with `name`, its extension replaced by `extension`. Returns the slot's
 // text, or nullptr (slot emptied) when the result would not fit.
 const char* make_slot_name(int slot, const char* name, const char* extension);
-
-// Bounded copy and append: they change nothing and return false when the result would not
-// fit in `size` bytes with its terminating zero.
-bool copy_text(char* dest, std::size_t size, const char* src);
-bool append_text(char* dest, std::size_t size, std::initializer_list<const char*> parts);
-
-template <std::size_t N>
-bool copy_text(char (&dest)[N], const char* src) {
-  return copy_text(dest, N, src);
-}
-template <std::size_t N>
-bool append_text(char (&dest)[N], std::initializer_list<const char*> parts) {
-  return append_text(dest, N, parts);
-}
 
 // Shows `message` (a format naming `word`) and fails the run, on standard error or, for the
 // messages users of the tool chain know there, on standard output.

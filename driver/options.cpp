@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "driver/driver_state.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "driver/response_files.h"
 
 #include "driver/driver_state.h"
-#include "driver/platform.h"
+#include "toolrun/host_text.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "driver/options.h"
-#include "driver/platform.h"
 #include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
 #include "pipeline/link.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_host.h"
+#include "toolrun/platform_process.h"
 
 // Built from the project's version and the host the build was made for.
 constexpr char version_text[] = "vexa " VEXA_VERSION " for " VEXA_SYSTEM " " VEXA_PROCESSOR "\n";

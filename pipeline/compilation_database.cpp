@@ -11,9 +11,8 @@
 #include "pipeline/json_array.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
-#include "toolrun/shared_file.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

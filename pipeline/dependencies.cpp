@@ -14,7 +14,8 @@
 #include "pipeline/effects.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
-#include "toolrun/output_file.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
 
 namespace {
 

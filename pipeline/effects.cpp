@@ -8,8 +8,8 @@
 #include "driver/driver_state.h"
 #include "pipeline/output_files.h"
 #include "pipeline/sjis_escaper.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -7,8 +7,9 @@
 #include "pipeline/effects.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "driver/driver_state.h"
 #include "pipeline/effects.h"
-#include "toolrun/output_file.h"
+#include "toolrun/platform_files.h"
 
 // A full disk may show only when the last buffer goes out, at the close.
 bool write_whole_file(const char* name, const char* mode, std::string_view text,

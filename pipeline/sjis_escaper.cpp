@@ -13,7 +13,7 @@
 #endif
 
 #include "driver/console.h"
-#include "toolrun/output_file.h"
+#include "toolrun/platform_files.h"
 
 namespace {
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/platform.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_host.h"
+#include "toolrun/platform_process.h"
 
 std::string fake_output;
 std::size_t fake_read_size = 1;
@@ -21,8 +20,8 @@ ToolStart start_tool(ToolProcess&, const char*, const char*) {
 }
 
 // The launcher is tested end to end only: here no tool is ever found for one.
-const char* find_tool_path(const char*) {
-  return nullptr;
+std::string find_tool_path(const char*) {
+  return "";
 }
 
 std::string launched_program_text(const char*, const char*) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "toolrun/process.h"
+#include "toolrun/platform_process.h"
 #include "toolrun/tool_runner.h"
 
 // Every kill this program sends, its signal handler's included, comes here (the link wraps

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/platform.h"
+#include "toolrun/host_text.h"
 
 namespace {
 

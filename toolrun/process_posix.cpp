@@ -15,9 +15,8 @@
 #include <vector>
 
 #include "toolrun/command_words.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 
@@ -31,24 +30,22 @@ volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a
 // the driver on the spot.
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-char tool_path[4096];
-char absolute_tool_path[4096];
+constexpr std::size_t path_size = 4096;  // a tool's path, its terminating zero included
 
-// Puts directory/name into tool_path and tells whether such a file exists.
-bool exists_as(std::string_view directory, std::string_view name) {
-  int length =
-      std::snprintf(tool_path, sizeof tool_path, "%.*s/%.*s", static_cast<int>(directory.size()),
-                    directory.data(), static_cast<int>(name.size()), name.data());
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof tool_path) return false;
-  return access(tool_path, F_OK) == 0;
+// Puts directory/name into `path` and tells whether such a file exists.
+bool exists_as(char (&path)[path_size], std::string_view directory, std::string_view name) {
+  int length = std::snprintf(path, sizeof path, "%.*s/%.*s", static_cast<int>(directory.size()),
+                             directory.data(), static_cast<int>(name.size()), name.data());
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
+  return access(path, F_OK) == 0;
 }
 
 // The tools are named with ".exe" everywhere; here they may also be installed without it.
-bool found_in(std::string_view directory, std::string_view name) {
+bool found_in(char (&path)[path_size], std::string_view directory, std::string_view name) {
   constexpr std::string_view suffix = ".exe";
-  if (exists_as(directory, name)) return true;
+  if (exists_as(path, directory, name)) return true;
   return name.size() > suffix.size() && name.ends_with(suffix) &&
-         exists_as(directory, name.substr(0, name.size() - suffix.size()));
+         exists_as(path, directory, name.substr(0, name.size() - suffix.size()));
 }
 
 // Calls `found` with each non-empty PATH entry in order until it returns true.
@@ -66,10 +63,12 @@ bool any_path_directory(Found found) {
 }
 
 // The current directory first, then each PATH entry: the first file that exists is the
-// tool, whether it can be run or not. Returns tool_path, or nullptr.
-const char* find_tool(const char* tool_name) {
-  auto found = [tool_name](std::string_view directory) { return found_in(directory, tool_name); };
-  return found(".") || any_path_directory(found) ? tool_path : nullptr;
+// tool, whether it can be run or not, and gives `path`.
+bool find_tool(char (&path)[path_size], const char* tool_name) {
+  auto found = [&path, tool_name](std::string_view directory) {
+    return found_in(path, directory, tool_name);
+  };
+  return found(".") || any_path_directory(found);
 }
 
 bool is_runnable(const std::string& path) {
@@ -170,27 +169,26 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
 }  // namespace
 
 ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
-  const char* path = find_tool(tool_name);
+  char path[path_size];
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (path == nullptr || access(path, X_OK) != 0) return ToolStart::start_failed;
+  if (!find_tool(path, tool_name) || access(path, X_OK) != 0) return ToolStart::start_failed;
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
 }
 
-const char* find_tool_path(const char* tool_name) {
-  const char* path = find_tool(tool_name);
-  if (path == nullptr || path[0] == '/') return path;
-  char directory[sizeof absolute_tool_path];
-  if (getcwd(directory, sizeof directory) == nullptr) return nullptr;
-  if (std::string_view(path).starts_with("./")) path += 2;
+std::string find_tool_path(const char* tool_name) {
+  char found[path_size];
+  if (!find_tool(found, tool_name)) return "";
+  if (found[0] == '/') return found;
+  char directory[path_size];
+  if (getcwd(directory, sizeof directory) == nullptr) return "";
+  const char* path = std::string_view(found).starts_with("./") ? found + 2 : found;
   const char* separator = std::string_view(directory) == "/" ? "" : "/";
-  int length = std::snprintf(absolute_tool_path, sizeof absolute_tool_path, "%s%s%s", directory,
-                             separator, path);
-  return length > 0 && static_cast<std::size_t>(length) < sizeof absolute_tool_path
-             ? absolute_tool_path
-             : nullptr;
+  std::string absolute = std::string(directory) + separator + path;
+  // As long as the tool's own path may be: longer would not start.
+  return absolute.size() < path_size ? absolute : "";
 }
 
 std::string launched_program_text(const char* launcher, const char* tool_path) {

@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver_state.h"
 #include "toolrun/command_words.h"
-#include "toolrun/folder_lock.h"
-#include "toolrun/output_file.h"
-#include "toolrun/process.h"
+#include "toolrun/host_text.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 
@@ -112,7 +111,7 @@ bool find_in_directories(char (&path)[MAX_PATH], const char* directories, const 
 }
 
 bool find_on_path(char (&path)[MAX_PATH], const char* name) {
-  static char search_path[command_line_size];
+  char search_path[command_line_size];
   DWORD length = GetEnvironmentVariableA("PATH", search_path, sizeof search_path);
   return length > 0 && length < sizeof search_path && find_in_directories(path, search_path, name);
 }
@@ -230,18 +229,18 @@ BOOL WINAPI record_console_event(DWORD event) {
 }  // namespace
 
 ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
-  static char program[MAX_PATH];
-  static char command_line[command_line_size];
+  char program[MAX_PATH];
+  char command_line[command_line_size];
   // The name as given, not the path found.
   bool ready =
       find_tool(program, tool_name) && make_command_line(command_line, {tool_name}, argument_text);
   return ready ? start_program(tool, program, command_line) : ToolStart::start_failed;
 }
 
-const char* find_tool_path(const char* tool_name) {
-  static char full_path[MAX_PATH];
+std::string find_tool_path(const char* tool_name) {
+  char full_path[MAX_PATH];
   char found[MAX_PATH];
-  return find_tool(found, tool_name) && make_full_path(full_path, found) ? full_path : nullptr;
+  return find_tool(found, tool_name) && make_full_path(full_path, found) ? full_path : "";
 }
 
 std::string launched_program_text(const char* launcher, const char* tool_path) {
@@ -250,8 +249,8 @@ std::string launched_program_text(const char* launcher, const char* tool_path) {
 
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text) {
-  static char program[MAX_PATH];
-  static char command_line[command_line_size];
+  char program[MAX_PATH];
+  char command_line[command_line_size];
   const std::string program_text = launched_program_text(launcher, tool_path);
   if (!find_launcher(program, launcher) ||
       !make_command_line(command_line, {program_text.c_str()}, argument_text)) {
@@ -375,7 +374,7 @@ bool bytes_waiting(std::intptr_t stream, DWORD& count) {
 // starts, so the driver's own tools never see it.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const*,
                        const char* variable, const char* value) {
-  static char command_line[command_line_size];
+  char command_line[command_line_size];
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
   HANDLE write_ends[2];

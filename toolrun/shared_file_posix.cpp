@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "toolrun/process.h"
-#include "toolrun/shared_file.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "toolrun/process.h"
-#include "toolrun/shared_file.h"
+#include "toolrun/platform_files.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 

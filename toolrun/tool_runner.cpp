@@ -2,10 +2,11 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "toolrun/process.h"
+#include "toolrun/platform_process.h"
 
 namespace {
 
@@ -116,21 +117,22 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
 // full path. `shown` stands where the tool name stands in the driver's messages.
 struct Program {
   const char* tool_name;
-  const char* tool_path;  // with a launcher only; nullptr when the tool is found nowhere
+  std::string tool_path;  // with a launcher only; empty when the tool is found nowhere
   std::string shown;
 };
 
 Program program_for(const char* tool_name) {
-  const char* path = state.launcher != nullptr ? find_tool_path(tool_name) : nullptr;
-  if (path == nullptr) return {tool_name, nullptr, tool_name};
-  return {tool_name, path, launched_program_text(state.launcher, path)};
+  std::string path = state.launcher != nullptr ? find_tool_path(tool_name) : "";
+  if (path.empty()) return {tool_name, "", tool_name};
+  std::string shown = launched_program_text(state.launcher, path.c_str());
+  return {tool_name, std::move(path), std::move(shown)};
 }
 
 // A tool found nowhere is never handed to the launcher.
 ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
   if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
-  if (program.tool_path == nullptr) return ToolStart::start_failed;
-  return start_launched_tool(tool, state.launcher, program.tool_path, argument_text);
+  if (program.tool_path.empty()) return ToolStart::start_failed;
+  return start_launched_tool(tool, state.launcher, program.tool_path.c_str(), argument_text);
 }
 
 int capture_tool(const Program& program, const char* argument_text, const LineRoute& route) {

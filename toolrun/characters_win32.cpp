@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "driver/platform.h"
+#include "toolrun/host_text.h"
 
 // A lead byte at the very end of a text stands alone.
 std::size_t character_size(const char* text) {

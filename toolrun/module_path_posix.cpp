@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "driver/platform.h"
+#include "toolrun/platform_host.h"
 
 std::size_t module_file_name(char* buffer, std::size_t size) {
   if (size == 0) return 0;

@@ -1,5 +1,6 @@
-// The process layer: start one tool with its standard output on a pipe, read what it
-// writes, wait for its exit code. One implementation per platform; the build picks it.
+// The platform layer's processes: start one tool with its standard output on a pipe, read
+// what it writes, wait for its exit code; the --jobs workers, the interruptions and the
+// process's own streams. One implementation per platform; the build picks it.
 #pragma once
 
 #include <cstddef>
@@ -29,9 +30,9 @@ constexpr int signal_status(int signal) {
 // open.
 ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
 
-// Where start_tool would find `tool_name`, as a full absolute path; nullptr when it is found
-// nowhere. The text stays valid until the next call.
-const char* find_tool_path(const char* tool_name);
+// Where start_tool would find `tool_name`, as a full absolute path; empty when it is found
+// nowhere.
+std::string find_tool_path(const char* tool_name);
 
 // The launcher's text and `tool_path` as a launched tool's command line begins: on Windows
 // the path in double quotes; on POSIX, where the path is a word of its own, quoted when it

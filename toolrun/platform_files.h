@@ -1,0 +1,77 @@
+// The platform layer's files: opening the files the driver itself writes and telling files
+// apart, the lock on the current folder, and the file that many runs update in turn. One
+// implementation per platform; the build picks it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Opens `name` for writing with `mode` ("w" or "wb"), created or truncated, and never
+// through a symbolic link (or other reparse point) already at that name: a name that is
+// one is refused and left as it is. Returns nullptr when the file cannot be opened.
+std::FILE* create_output_file(const char* name, const char* mode);
+
+// Puts the file `temporary` in the place of `name`, replacing a file already there in one
+// step, so that a reader finds the old file or the new one and never a part of either.
+// Returns false when it cannot; both are then left as they were.
+bool replace_output_file(const char* temporary, const char* name);
+
+// This process's id: no other process running at the same time has it, so a temporary
+// name that carries it is this run's own.
+unsigned long process_id();
+
+// Sets `identity` to a text that is the same for every name of the file `name` (through
+// "..", a link, another drive letter) and differs for every other file; false when there
+// is no such file. Windows reads the name in the active code page, as every file call does.
+bool file_identity(const char* name, std::string& identity);
+
+// A file for bytes that must wait, deleted when it is closed and whenever the driver ends,
+// however it ends. nullptr when none can be made.
+std::FILE* create_scratch_file();
+
+// An exclusive lock on the current folder, held by the link stage while it writes, hands
+// over and removes its command file, so that links in one folder take turns on it. The
+// system releases it however the driver ends; it leaves nothing in the folder.
+struct FolderLock {
+  std::intptr_t handle = -1;  // descriptor or mutex handle, -1 while nothing is held
+};
+
+// Waits for the lock on the current folder. Returns false only when an interruption ended
+// the wait; where the folder cannot be locked (no locks on its file system, say) it
+// returns true with nothing held, and the caller goes on unlocked.
+bool lock_current_folder(FolderLock& lock);
+
+// Releases what lock_current_folder took, if anything.
+void unlock_folder(FolderLock& lock);
+
+// A file that any number of runs update in turn, each reading it and renaming a new one
+// into its place (the compilation database), and the host facts its entries need.
+struct SharedFileLock {
+  std::intptr_t handle = -1;  // descriptor or mutex handle, -1 while nothing is held
+};
+
+enum class SharedFileState { existing, absent, unreadable, interrupted };
+
+// Waits for the exclusive lock on the file `name`, which every holder may replace before it
+// lets go. Tells whether a file is there to be read (existing), or none (absent); on
+// unreadable and interrupted nothing is held. Where the file system has no locks, the file
+// is taken unlocked, as the command file's folder is.
+SharedFileState lock_shared_file(const char* name, SharedFileLock& lock);
+
+// Releases what lock_shared_file took, if anything.
+void unlock_shared_file(SharedFileLock& lock);
+
+enum class Installed { done, name_taken, failed };
+
+// Puts the file `temporary` at `name` while the lock is held: in place of the file found
+// there, or, where none was, only if no other run has made one meanwhile (name_taken: lock
+// again and read it). On failure both names are left as they were.
+Installed install_shared_file(const char* temporary, const char* name, const SharedFileLock& lock);
+
+// The current folder, as an absolute path in UTF-8; false when it cannot be had.
+bool current_folder_utf8(std::string& folder);
+
+// A name as the host's file functions take it, in UTF-8: on Windows converted from the active
+// code page; elsewhere names are bytes, taken as they are.
+std::string host_text_as_utf8(const std::string& text);
