@@ -166,6 +166,22 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
   errno = saved_errno;
 }
 
+// Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
+// the pid cannot be reused, so the handler never forwards a signal to a stranger.
+bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
+  siginfo_t info;
+  while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+  registered = 0;
+  int status;
+  pid_t reaped;
+  while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (reaped != pid) return false;
+  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
+  return true;
+}
+
 }  // namespace
 
 ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
@@ -219,19 +235,7 @@ bool finish_tool(ToolProcess& tool, int& exit_code) {
   close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
   pid_t pid = static_cast<pid_t>(tool.process);
   tool = ToolProcess{};
-  // Wait without reaping first: until the tool is reaped its pid cannot be reused, so the
-  // handler never forwards a signal to a stranger.
-  siginfo_t info;
-  while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-  }
-  running_tool = 0;
-  int status;
-  pid_t reaped;
-  while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-  }
-  if (reaped != pid) return false;
-  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
-  return true;
+  return reap(pid, running_tool, exit_code);
 }
 
 int interrupt_signal() {
@@ -321,22 +325,6 @@ volatile sig_atomic_t* free_worker_place() {
     if (place == 0) return &place;
   }
   return nullptr;
-}
-
-// Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
-// the pid cannot be reused, so the handler never forwards a signal to a stranger.
-bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
-  siginfo_t info;
-  while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-  }
-  registered = 0;
-  int status;
-  pid_t reaped;
-  while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-  }
-  if (reaped != pid) return false;
-  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
-  return true;
 }
 
 }  // namespace
