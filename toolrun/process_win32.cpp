@@ -15,6 +15,7 @@
 
 #include "toolrun/command_words.h"
 #include "toolrun/host_text.h"
+#include "toolrun/named_mutex_win32.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
@@ -314,6 +315,32 @@ bool file_identity(const char* name, std::string& identity) {
   return true;
 }
 
+MutexWait wait_for_named_mutex(const char* name, std::intptr_t& handle) {
+  handle = -1;
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return MutexWait::unavailable;
+  for (;;) {
+    DWORD waited = WaitForSingleObject(mutex, 100);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      handle = reinterpret_cast<std::intptr_t>(mutex);
+      return MutexWait::held;
+    }
+    if (waited != WAIT_TIMEOUT || interruption.load() != 0) {
+      CloseHandle(mutex);
+      return waited != WAIT_TIMEOUT ? MutexWait::unavailable : MutexWait::interrupted;
+    }
+  }
+}
+
+void release_named_mutex(std::intptr_t& handle) {
+  if (handle != -1) {
+    HANDLE mutex = reinterpret_cast<HANDLE>(handle);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  }
+  handle = -1;
+}
+
 // A mutex named after the folder's identity, so that every spelling of its path takes the
 // same lock.
 bool lock_current_folder(FolderLock& lock) {
@@ -322,33 +349,11 @@ bool lock_current_folder(FolderLock& lock) {
   char name[identity_size + 32];
   if (!identify(".", identity)) return true;
   std::snprintf(name, sizeof name, "Local\\vexa-folder:%s", identity);
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-  if (mutex == nullptr) return true;
-  // Waited for in steps, so that an interruption ends the wait.
-  for (;;) {
-    DWORD waited = WaitForSingleObject(mutex, 100);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-      lock.handle = reinterpret_cast<std::intptr_t>(mutex);
-      return true;
-    }
-    if (waited != WAIT_TIMEOUT) {
-      CloseHandle(mutex);
-      return true;
-    }
-    if (interruption.load() != 0) {
-      CloseHandle(mutex);
-      return false;
-    }
-  }
+  return wait_for_named_mutex(name, lock.handle) != MutexWait::interrupted;
 }
 
 void unlock_folder(FolderLock& lock) {
-  if (lock.handle != -1) {
-    HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-  }
-  lock = FolderLock{};
+  release_named_mutex(lock.handle);
 }
 
 // The C runtime's rename refuses a name that exists.

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "toolrun/named_mutex_win32.h"
 #include "toolrun/platform_files.h"
-#include "toolrun/platform_process.h"
 
 namespace {
 
@@ -34,18 +34,10 @@ bool mutex_name(const char* file, char (&name)[MAX_PATH]) {
 SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
   lock = SharedFileLock{};
   char mutex_text[MAX_PATH];
-  HANDLE mutex = mutex_name(name, mutex_text) ? CreateMutexA(nullptr, FALSE, mutex_text) : nullptr;
-  // Waited for in steps, so that an interruption ends the wait.
-  for (DWORD waited = WAIT_TIMEOUT; mutex != nullptr && waited == WAIT_TIMEOUT;) {
-    waited = WaitForSingleObject(mutex, 100);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-      lock.handle = reinterpret_cast<std::intptr_t>(mutex);
-    } else if (waited == WAIT_TIMEOUT && interrupt_signal() != 0) {
-      CloseHandle(mutex);
-      return SharedFileState::interrupted;
-    }
+  if (mutex_name(name, mutex_text) &&
+      wait_for_named_mutex(mutex_text, lock.handle) == MutexWait::interrupted) {
+    return SharedFileState::interrupted;
   }
-  if (lock.handle == -1 && mutex != nullptr) CloseHandle(mutex);
   DWORD attributes = GetFileAttributesA(name);
   if (attributes != INVALID_FILE_ATTRIBUTES) return SharedFileState::existing;
   DWORD error = GetLastError();
@@ -57,12 +49,7 @@ SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
 }
 
 void unlock_shared_file(SharedFileLock& lock) {
-  if (lock.handle != -1) {
-    HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-  }
-  lock = SharedFileLock{};
+  release_named_mutex(lock.handle);
 }
 
 // Under the mutex no other run makes the file meanwhile. The C runtime's rename refuses a
