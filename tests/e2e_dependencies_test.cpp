@@ -127,7 +127,7 @@ TEST_F(DependencyRun, ClangdResolvesTheConfiguredIncludeFolderFromTheDatabase) {
   fs::create_directory("sys");
   write_file("sys/board.h", "#define BOARD 3\n");
   ASSERT_EQ(run({"-c", "-MJ", "a.c"}, {{"VEXA_INC", "sys"}}).exit_code, 0);
-  EXPECT_EQ(std::system("clangd --check=a.c --compile-commands-dir=. >clangd.log 2>&1"), 0);
-  EXPECT_NE(read_file("clangd.log").find("All checks completed, 0 errors"), std::string::npos)
-      << read_file("clangd.log");
+  const RunResult clangd = run_program({"clangd", "--check=a.c", "--compile-commands-dir=."});
+  EXPECT_EQ(clangd.exit_code, 0);
+  EXPECT_NE(clangd.err.find("All checks completed, 0 errors"), std::string::npos) << clangd.err;
 }

@@ -291,6 +291,10 @@ int EndToEnd::start_driver(const Lines& words, const Environment& environment,
 RunResult EndToEnd::run_make(const Lines& arguments, const Environment& environment) {
   Lines argv = {"make", "VEXA=" + setting("VEXA_E2E_LAUNCHER", "") + " " + driver_.string()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run_program(argv, environment);
+}
+
+RunResult EndToEnd::run_program(const Lines& argv, const Environment& environment) {
   return wait_for_driver(start_with_tools(root_, argv, environment, {}));
 }
 

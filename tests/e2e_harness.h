@@ -121,6 +121,8 @@ class EndToEnd : public ::testing::Test {
   // driver's command>, so that a Makefile can call $(VEXA).
   RunResult run_make(const std::vector<std::string>& arguments,
                      const Environment& environment = {});
+  // Runs any other program the same way (argv[0] looked up on PATH), never through a shell.
+  RunResult run_program(const std::vector<std::string>& argv, const Environment& environment = {});
 
   // The tools run so far, in order.
   std::vector<ToolRecord> tools() const;
