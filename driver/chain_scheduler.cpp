@@ -15,13 +15,11 @@
 #include "pipeline/effects.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
+#include "toolrun/tool_runner.h"
 
 namespace {
 
 constexpr std::size_t none = static_cast<std::size_t>(-1);
-constexpr int start_failed_code = 259;  // as for a tool that cannot start
-constexpr int wait_failed_code = 255;
-constexpr const char* create_error = "Process create error '%s %s'\n";
 
 // Output that cannot be shown yet is held as frames {stream, length, bytes}: in memory while
 // all chains together hold little, beyond that in a scratch file of the chain's own, so that

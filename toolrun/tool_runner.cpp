@@ -10,14 +10,11 @@
 
 namespace {
 
-constexpr const char* create_error = "Process create error '%s %s'\n";
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
 
-// The runner's own failures, given where a tool's exit code would be.
+// A tool whose output pipe cannot be made fails the step as an ordinary failure would.
 constexpr int pipe_failed_code = 1;
-constexpr int start_failed_code = 259;
-constexpr int wait_failed_code = 255;  // one a POSIX host can carry too
 
 // The tool's output is cut into lines and filtered where it was read. The shown bytes
 // close up at the front of the block and go out in one write per read, so that a flood

@@ -6,6 +6,12 @@
 
 constexpr std::size_t line_buffer_size = 512;
 
+// What a program that cannot be started or waited for gives where its exit code would be,
+// for a tool and a --jobs worker alike, and the message for the first.
+constexpr const char* create_error = "Process create error '%s %s'\n";
+constexpr int start_failed_code = 259;
+constexpr int wait_failed_code = 255;  // one a POSIX host can carry too
+
 // Takes one line (zero-terminated, line feed included, modifiable in place) and returns
 // it to have it shown, or nullptr to hide it. It may change the line's bytes, but not
 // its length.
