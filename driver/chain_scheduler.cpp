@@ -65,10 +65,10 @@ bool starts_chain(const char* word) {
   return !is_option_word(word) && starts_source_chain(word);
 }
 
-// The serial run's effects of a chain on DriverState (the include directory taken by the
+// What a chain changes in DriverState in the serial run (the include directory taken by the
 // first compile, the name slots, the object for the link) without running it: the chain is
 // walked as a dry run, and the console is muted meanwhile.
-void walk_chain_for_effects(const char* word) {
+void walk_chain_for_state(const char* word) {
   handle_without_effects(handle_argument, word);
 }
 
@@ -93,7 +93,7 @@ Plan plan_words(const CommandWords& command) {
     const char* word = command.words[i].c_str();
     if (starts_chain(word)) {
       plan.chains.emplace_back(i, word);
-      walk_chain_for_effects(word);
+      walk_chain_for_state(word);
       if (state.status != 0) break;
       continue;
     }
@@ -356,7 +356,7 @@ int run_chain_of_word(const CommandWords& command, std::size_t chain_word) {
   for (std::size_t i = 0; i < chain_word && i < command.words.size() && state.status == 0; ++i) {
     const char* word = command.words[i].c_str();
     if (starts_chain(word)) {
-      walk_chain_for_effects(word);
+      walk_chain_for_state(word);
     } else {
       handle_argument(word);
     }
