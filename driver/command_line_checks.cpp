@@ -1,10 +1,11 @@
 #include "driver/command_line_checks.h"
 
 #include <cstring>
-#include <filesystem>
+#include <string>
 
 #include "driver/driver_state.h"
 #include "driver/options.h"
+#include "toolrun/platform_files.h"
 
 namespace {
 
@@ -51,12 +52,13 @@ LinkWords find_link_words(const std::vector<std::string>& words, std::size_t cou
   return found;
 }
 
-// By file identity, not spelling: "./util.c", or another letter case where the file
-// system ignores it, is the same file.
+// By file identity, not spelling: "./util.c", another letter case where the file system
+// ignores it, or on Windows another drive letter for the folder, is the same file.
 const char* input_named(const LinkWords& found, const char* output) {
+  std::string output_identity, input_identity;
+  if (!file_identity(output, output_identity)) return nullptr;
   for (const char* input : found.inputs) {
-    std::error_code error;
-    if (std::filesystem::equivalent(output, input, error)) return input;
+    if (file_identity(input, input_identity) && input_identity == output_identity) return input;
   }
   return nullptr;
 }

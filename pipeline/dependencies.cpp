@@ -19,7 +19,7 @@
 
 namespace {
 
-const char write_error[] = "Dependency file write error.'%s'\n";
+const char write_error[] = "Dependency file write error.'%s'";
 const char macro_warning[] =
     "%s:%lu: warning: #include of a macro cannot be followed; the dependency file may miss "
     "what it names\n";
@@ -237,7 +237,9 @@ bool write_through_temporary(const std::string& name, const std::string& text) {
   const std::string temporary = temporary_name_for(name);
   if (!write_whole_file(temporary.c_str(), "wb", text)) return false;
   if (replace_output_file(temporary.c_str(), name.c_str())) return true;
+  const int reason = errno;
   std::remove(temporary.c_str());
+  errno = reason;
   return false;
 }
 
@@ -254,7 +256,7 @@ void scan_and_write(const char* source, const char* object, const std::string& n
     scan_includes(scan, std::move(file));
   }
   if (write_through_temporary(name, dependency_text(source, object, scan))) return;
-  refuse(write_error, name.c_str());
+  refuse_with_reason(write_error, name.c_str(), errno);
   // An object left newer than its source would pass for up to date without its dependencies.
   if (state.delete_temps) delete_file(object);
 }

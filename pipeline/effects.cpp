@@ -1,5 +1,6 @@
 #include "pipeline/effects.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -71,8 +72,9 @@ void link_through_command_file_effect(const char* name, const char* text,
   }
   // Text mode, so the lines end as the host's text files do.
   if (!write_whole_file(name, "w", text, true)) {
+    const int reason = errno;
     unlock_folder(lock);
-    refuse("Command file write error.'%s'\n", name);
+    refuse_with_reason("Command file write error.'%s'", name, reason);
     return;
   }
   run_linker(name);

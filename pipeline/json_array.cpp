@@ -218,3 +218,29 @@ std::string json_string(const std::string& text) {
   }
   return result + "\"";
 }
+
+// The ranges of RFC 3629: each lead byte allows its continuation bytes only in the range
+// that avoids overlong forms, surrogates and code points past U+10FFFF.
+bool is_utf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const auto byte = [&text](std::size_t i) {
+      return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = byte(at);
+    const std::size_t size = lead < 0x80   ? 1
+                             : lead < 0xC2 ? 0
+                             : lead < 0xE0 ? 2
+                             : lead < 0xF0 ? 3
+                             : lead < 0xF5 ? 4
+                                           : 0;
+    if (size == 0) return false;
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (std::size_t i = 1; i < size; ++i) {
+      const unsigned next = byte(at + i);
+      if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return false;
+    }
+    at += size;
+  }
+  return true;
+}

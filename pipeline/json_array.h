@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One object of the array: its text from '{' to '}', byte for byte, and the values of its
@@ -20,3 +21,7 @@ bool read_json_objects(const std::string& text, std::vector<JsonObject>& objects
 // `text` (UTF-8) as a JSON string, quotes included: quotes, backslashes and control
 // characters escaped.
 std::string json_string(const std::string& text);
+
+// Whether `text` is well-formed UTF-8: no stray or missing continuation byte, no overlong
+// form, no surrogate, nothing past U+10FFFF.
+bool is_utf8(std::string_view text);

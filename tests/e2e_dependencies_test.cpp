@@ -82,7 +82,7 @@ TEST_F(DependencyRun, CompilationDatabaseKeepsOtherEntriesAndRewritesTheSameByte
   auto entry = [&folder](const std::string& file) {
     return "{\"directory\": \"" + folder + "\", \"file\": \"" + file +
            "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", \"-Isys\", \"" + file +
-           "\"], \"output\": \"" + file.substr(0, 1) + ".o\"}";
+           "\"], \"output\": \"" + file.substr(0, 1) + ".ps\"}";
   };
   const std::string other =
       "{ \"file\" : \"a\\u002ec\", \"directory\":\"/e\", \"n\": [1, -2.5e3, "

@@ -68,7 +68,8 @@ struct Row {
   int exit_code = 0;
   std::string out, err;
   Lines left;      // besides the inputs, which must be left with their bytes
-  Files contents;  // files whose bytes are checked after the run; "@DIR@" is folder_as_json()
+  Files contents;  // bytes checked after the run, an input's in place of its own; "@DIR@" is
+                   // folder_as_json()
   std::optional<Lines> tools;         // each tool run's command line; a word with a blank quoted
   std::optional<Lines> command_file;  // the lines the last tool, the linker, read
   // The same words after "-###" run no tool, leave the files alone and show the command lines

@@ -377,13 +377,16 @@ std::vector<Row> file_fault_rows() {
        .err = "gcc33: cannot create a.ps\n"},
       {.name = "a folder named like the command file", .words = {"a.o"},
        .files = {{"__tmp__.cm/", ""}}, .exit_code = 1,
-       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}},
+       .err = "Command file write error.'__tmp__.cm': " +
+              std::string(windows ? "Permission denied\n" : "Is a directory\n"),
+       .tools = Lines{}},
       {.name = "a link at the escaped copy's name is not written through", .words = {"-b", "a.c"},
        .files = {{"a.c", "int a;\n"}, {"t", "a file\n"}, {"a.$@", "t"}}, .exit_code = 1,
        .err = "Output file open error.'a.$'", .tools = Lines{}, .posix_only = true},
       {.name = "a dangling link at the command file's name", .words = {"x.o"},
        .files = {{"__tmp__.cm@", "t"}}, .exit_code = 1,
-       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}, .posix_only = true},
+       .err = "Command file write error.'__tmp__.cm': Too many levels of symbolic links\n",
+       .tools = Lines{}, .posix_only = true},
       {.name = "a full disk under the escaped copy", .words = {"big.c"}, .files = big_c,
        .exit_code = 1, .err = "Output file write error.'big.$'", .tools = Lines{},
        .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
@@ -391,10 +394,12 @@ std::vector<Row> file_fault_rows() {
        .files = big_c, .exit_code = 1, .err = "Output file write error.'big.$'", .left = {"big.$"},
        .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
       {.name = "a full disk under the command file", .words = objects, .exit_code = 1,
-       .err = "Command file write error.'__tmp__.cm'\n", .tools = Lines{}, .posix_only = true,
+       .err = "Command file write error.'__tmp__.cm': File too large\n", .tools = Lines{},
+       .posix_only = true,
        .launch = {.file_size_limit = 512}},
       {.name = "a full disk under the command file kept with -b", .words = kept_objects,
-       .exit_code = 1, .err = "Command file write error.'__tmp__.cm'\n", .left = {"__tmp__.cm"},
+       .exit_code = 1, .err = "Command file write error.'__tmp__.cm': File too large\n",
+       .left = {"__tmp__.cm"},
        .posix_only = true, .launch = {.file_size_limit = 512}},
       {.name = "a full disk under a tool's output", .words = {"big.s"},
        .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
@@ -527,6 +532,11 @@ std::vector<Row> dependency_rows() {
   const std::string sep = windows ? "\\" : "/", hyo = windows ? "\x95\x5C" : "表",
                     so = (windows ? "\x83\x5C" : "ソ") + sep;
   const Environment sys = {{"VEXA_INC", "sys"}};
+  Files long_headers = {{"a.c", "#include \"h.h\"\n"}, {"h.h", ""}};
+  for (char c : {'x', 'y', 'z'}) {
+    long_headers.push_back({std::string(200, c) + ".h", ""});
+    long_headers[1].second += "#include \"" + long_headers.back().first + "\"\n";
+  }
   Files nested = {{"a.c", "#include \"h0.h\"\n"}};
   std::string listed = "a.o: a.c";
   for (int i = 0; i < 20000; ++i) {
@@ -603,7 +613,12 @@ std::vector<Row> dependency_rows() {
        .signal = SIGTERM, .signal_after = "a.o"},
       {.name = "a dependency file not written, and the object goes", .words = {"-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}, {"a.d/x", ""}}, .exit_code = 1,
-       .err = "Dependency file write error.'a.d'\n"},
+       .err = "Dependency file write error.'a.d': " +
+              std::string(windows ? "Permission denied\n" : "Is a directory\n")},
+      {.name = "a full disk under the dependency file", .words = {"-c", "-MD", "a.c"},
+       .environment = sys, .files = long_headers, .exit_code = 1,
+       .err = "Dependency file write error.'a.d': File too large\n", .posix_only = true,
+       .launch = {.file_size_limit = 512}},
       {.name = "no dependency file under -E", .words = {"-E", "-MD", "a.c"}, .environment = sys,
        .files = {{"a.c", ""}}, .left = {"a.ps"}},
       {.name = "no dependency file under -S", .words = {"-S", "-MD", "a.c"}, .environment = sys,
@@ -618,12 +633,17 @@ std::vector<Row> dependency_rows() {
 // -MJ, the compilation database; INC= is "sys" in every row.
 std::vector<Row> database_rows() {
   const Environment sys = {{"VEXA_INC", "sys"}};
-  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`.
-  auto entry = [](const std::string& file, const std::string& options) {
+  // A compilation database's entry for `file` (as JSON writes it) compiled with `options`
+  // into a chain that ends in `output`'s extension.
+  auto entry = [](const std::string& file, const std::string& options,
+                  const std::string& output = "o") {
     return "{\"directory\": \"@DIR@\", \"file\": \"" + file +
            "\", \"arguments\": [\"gcc33.exe\", \"-S\", \"-x\", \"c\", " + options + "\"" + file +
-           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + "o\"}";
+           "\"], \"output\": \"" + file.substr(0, file.size() - 1) + output + "\"}";
   };
+  std::string bulky = "[{}";
+  for (int i = 0; i < 40; ++i) bulky += ", {\"file\": \"x.c\"}";
+  bulky += "]";
   const std::string db = "compile_commands.json", db_error = "Compilation database ";
   // clang-format off
   return {
@@ -640,8 +660,28 @@ std::vector<Row> database_rows() {
        .words = {"-E", "-MJdb.json", "my \"q\\a.c"},
        .environment = {sys[0], {"VSTUB_GCC33_NO_OUTPUT", "1"}}, .files = {{"my \"q\\a.c", ""}},
        .left = {"db.json"},
-       .contents = {{"db.json", "[\n" + entry("my \\\"q\\\\a.c", "\"-Isys\", ") + "\n]\n"}},
+       .contents = {{"db.json", "[\n" + entry("my \\\"q\\\\a.c", "\"-Isys\", ", "ps") + "\n]\n"}},
        .posix_only = true},
+      {.name = "a link to the database is followed, and stays a link", .words = {"-E", "-MJ", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}, {"b/" + db, "[]"}, {db + "@", "b/" + db}},
+       .left = {"a.ps"}, .contents = {{"b/" + db, "[\n" + entry("a.c", "\"-Isys\", ", "ps") + "\n]\n"}},
+       .posix_only = true},
+      {.name = "a byte-order mark is read past and not written back", .words = {"-S", "-MJ", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}, {db, "\xEF\xBB\xBF[{\"file\": \"x.c\"}]"}},
+       .left = {"a.ms"}, .contents = {{db, "[\n{\"file\": \"x.c\"},\n" +
+           entry("a.c", "\"-Isys\", ", "ms") + "\n]\n"}}},
+      {.name = "a name that is not UTF-8 gets no entry, and the compile succeeds",
+       .words = {"-E", "-MJ", "b\xFF.c"}, .environment = sys, .files = {{"b\xFF.c", ""}},
+       .err = db_error + "'" + db + "' leaves out 'b\xFF.c': 'b\xFF.c' is not UTF-8\n",
+       .left = {"b\xFF.ps"}, .posix_only = true},
+      {.name = "a member that does not parse: the database is kept, and the output goes",
+       .words = {"-E", "-MJ", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {db, "[{\"file\": \"a.c\", \"x\": }]"}}, .exit_code = 1,
+       .err = db_error + "'" + db + "' is not a JSON array of objects; it is left as it is\n"},
+      {.name = "a full disk under the database leaves it as it was", .words = {"-E", "-MJ", "a.c"},
+       .environment = sys, .files = {{"a.c", ""}, {db, bulky}}, .exit_code = 1,
+       .err = db_error + "write error.'" + db + "': File too large\n", .posix_only = true,
+       .launch = {.file_size_limit = 512}},
       {.name = "a failed compile leaves the database as it was", .words = {"-MJ", "a.c"},
        .environment = {sys[0], {"VSTUB_GCC33_EXIT", "2"}},
        .files = {{"a.c", ""}, {db, "[{\"file\": \"a.c\"}]"}}, .exit_code = 2},
@@ -657,7 +697,8 @@ std::vector<Row> database_rows() {
        .files = {{"a.c", ""}, {"db/", ""}}, .exit_code = 1, .err = db_error + "read error.'db'\n"},
       {.name = "a database that cannot be written", .words = {"-b", "-E", "-MJno/db", "a.c"},
        .environment = sys, .files = {{"a.c", ""}}, .exit_code = 1,
-       .err = db_error + "write error.'no/db'\n", .left = {"a.$", "a.ps"}},
+       .err = db_error + "write error.'no/db': No such file or directory\n",
+       .left = {"a.$", "a.ps"}},
       {.name = "-### shows the database after the compiler's line",
        .words = {"-###", "-E", "-MJ", "a.c", "b.s"}, .environment = sys,
        .out = "gcc33.exe -S -x c -Isys a.$\n" + db_error + "'" + db + "'\npp33.exe b.s\n"},

@@ -9,12 +9,13 @@
 
 // Opens `name` for writing with `mode` ("w" or "wb"), created or truncated, and never
 // through a symbolic link (or other reparse point) already at that name: a name that is
-// one is refused and left as it is. Returns nullptr when the file cannot be opened.
+// one is refused and left as it is. Returns nullptr when the file cannot be opened; errno
+// then tells why.
 std::FILE* create_output_file(const char* name, const char* mode);
 
 // Puts the file `temporary` in the place of `name`, replacing a file already there in one
 // step, so that a reader finds the old file or the new one and never a part of either.
-// Returns false when it cannot; both are then left as they were.
+// Returns false when it cannot (errno tells why); both are then left as they were.
 bool replace_output_file(const char* temporary, const char* name);
 
 // This process's id: no other process running at the same time has it, so a temporary
@@ -51,6 +52,12 @@ struct SharedFileLock {
   std::intptr_t handle = -1;  // descriptor or mutex handle, -1 while nothing is held
 };
 
+// The file `name` stands for once each symbolic link at it is followed: `name` itself
+// where it is no link, and the name a link points at even where no file is there yet. The
+// shared file is locked, read and replaced there, so a link to it (to a build folder's
+// compilation database, say) stays a link and the file it points at is updated.
+std::string followed_links(const char* name);
+
 enum class SharedFileState { existing, absent, unreadable, interrupted };
 
 // Waits for the exclusive lock on the file `name`, which every holder may replace before it
@@ -66,7 +73,7 @@ enum class Installed { done, name_taken, failed };
 
 // Puts the file `temporary` at `name` while the lock is held: in place of the file found
 // there, or, where none was, only if no other run has made one meanwhile (name_taken: lock
-// again and read it). On failure both names are left as they were.
+// again and read it). On failure both names are left as they were, and errno tells why.
 Installed install_shared_file(const char* temporary, const char* name, const SharedFileLock& lock);
 
 // The current folder, as an absolute path in UTF-8; false when it cannot be had.

@@ -260,14 +260,6 @@ void install_interrupt_handlers() {
   signal(SIGCHLD, SIG_DFL);  // fails only for an invalid signal number
 }
 
-std::FILE* create_output_file(const char* name, const char* mode) {
-  int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, mode);
-  if (file == nullptr) close(fd);
-  return file;
-}
-
 bool lock_current_folder(FolderLock& lock) {
   lock = FolderLock{};
   int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -295,17 +287,6 @@ bool lock_current_folder(FolderLock& lock) {
 void unlock_folder(FolderLock& lock) {
   if (lock.handle >= 0) close(static_cast<int>(lock.handle));
   lock = FolderLock{};
-}
-
-bool replace_output_file(const char* temporary, const char* name) {
-  return std::rename(temporary, name) == 0;
-}
-
-bool file_identity(const char* name, std::string& identity) {
-  struct stat status;
-  if (stat(name, &status) != 0) return false;
-  identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-  return true;
 }
 
 unsigned long process_id() {

@@ -45,28 +45,6 @@ bool ends_in_separator(const char* directory, std::size_t length) {
   return separator;
 }
 
-constexpr std::size_t identity_size = 32;
-
-// What stays the same however a file or folder is named (another drive letter for it, a
-// short name, a junction, a share): its volume's serial number and its file index, kept
-// while it exists. A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. A share of an older
-// server may give every file the index 0: its folders then share one lock, which only makes
-// their links take turns.
-bool identify(const char* name, char (&identity)[identity_size]) {
-  HANDLE file = CreateFileA(name, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  bool known = GetFileInformationByHandle(file, &information) != 0;
-  CloseHandle(file);
-  if (known) {
-    std::snprintf(identity, identity_size, "%08lx:%08lx%08lx", information.dwVolumeSerialNumber,
-                  information.nFileIndexHigh, information.nFileIndexLow);
-  }
-  return known;
-}
-
 // `directory` (its first `length` bytes) joined with `name` into `path`; false when the
 // result does not fit, which makes that directory one that holds no such tool.
 bool join_path(char (&path)[MAX_PATH], const char* directory, std::size_t length,
@@ -297,24 +275,6 @@ void install_interrupt_handlers() {
   SetConsoleCtrlHandler(record_console_event, TRUE);
 }
 
-std::FILE* create_output_file(const char* name, const char* mode) {
-  DWORD attributes = GetFileAttributesA(name);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return nullptr;
-  }
-  return std::fopen(name, mode);
-}
-
-// Files of a volume without file indexes are told apart by their full paths.
-bool file_identity(const char* name, std::string& identity) {
-  char text[identity_size];
-  char full_path[MAX_PATH];
-  if (!identify(name, text)) return false;
-  bool numbered = std::strcmp(std::strchr(text, ':'), ":0000000000000000") != 0;
-  identity = numbered || !make_full_path(full_path, name) ? text : full_path;
-  return true;
-}
-
 MutexWait wait_for_named_mutex(const char* name, std::intptr_t& handle) {
   handle = -1;
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
@@ -354,11 +314,6 @@ bool lock_current_folder(FolderLock& lock) {
 
 void unlock_folder(FolderLock& lock) {
   release_named_mutex(lock.handle);
-}
-
-// The C runtime's rename refuses a name that exists.
-bool replace_output_file(const char* temporary, const char* name) {
-  return MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 unsigned long process_id() {

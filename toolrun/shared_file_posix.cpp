@@ -33,7 +33,26 @@ bool still_named(int fd, const char* name) {
          held.st_ino == named.st_ino;
 }
 
+constexpr int most_links = 40;  // as many as the kernel follows in one path
+
 }  // namespace
+
+// A link's relative target is read from the link's own folder. A link that cannot be read
+// (gone meanwhile, a loop past the bound) is taken as it is, and opening it tells the rest.
+std::string followed_links(const char* name) {
+  std::string path = name;
+  char target[4096];
+  for (int followed = 0; followed < most_links; ++followed) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+    const ssize_t length = readlink(path.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) break;
+    const std::string text(target, static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    path = text[0] == '/' || slash == std::string::npos ? text : path.substr(0, slash + 1) + text;
+  }
+  return path;
+}
 
 SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
   lock = SharedFileLock{};

@@ -1,35 +1,66 @@
-// A shared file on Windows: a named mutex made from the file's full path stands for the
-// file. The file itself stays unlocked, so the rename that replaces it is not refused for a
-// handle held open, and a mutex outlives no process: one that ends holding it abandons it
-// to the next.
+// A shared file on Windows: a named mutex made from the file's folder and name stands for
+// the file. The file itself stays unlocked, so the rename that replaces it is not refused
+// for a handle held open, and a mutex outlives no process: one that ends holding it
+// abandons it to the next.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
+#include "toolrun/host_text.h"
 #include "toolrun/named_mutex_win32.h"
 #include "toolrun/platform_files.h"
 
 namespace {
 
-// '/' for '\\' (not allowed in a name past the namespace) and lower-cased, as Windows
-// compares paths. A path too long for a name is cut: two such files then merely take turns.
+// The identity of the file's folder, which every spelling of its path shares (another drive
+// letter, a short name, a junction), and the file's own name lower-cased, as Windows
+// compares names: a double-byte character is left as it is. A name too long for a mutex is
+// cut: two such files then merely take turns.
 bool mutex_name(const char* file, char (&name)[MAX_PATH]) {
-  std::strcpy(name, "Local\\vexa-file:");
-  std::size_t prefix = std::strlen(name);
   char path[MAX_PATH * 4];
-  DWORD length = GetFullPathNameA(file, sizeof path, path, nullptr);
-  if (length == 0 || length >= sizeof path) return false;
-  std::size_t i = 0;
-  for (; i < length && prefix + i + 1 < sizeof name; ++i) {
-    char c = path[i] == '\\' ? '/' : path[i];
-    name[prefix + i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  char* leaf = nullptr;
+  const DWORD length = GetFullPathNameA(file, sizeof path, path, &leaf);
+  if (length == 0 || length >= sizeof path || leaf == nullptr) return false;
+  const std::string leaf_name = leaf;
+  *leaf = '\0';  // the folder, its separator kept: "C:\" stays the root
+  char identity[identity_size];
+  if (!identify(path, identity)) return false;
+  std::size_t at =
+      static_cast<std::size_t>(std::snprintf(name, sizeof name, "Local\\vexa-file:%s:", identity));
+  for (const char* c = leaf_name.c_str(); *c != '\0';) {
+    const std::size_t size = character_size(c);
+    if (at + size >= sizeof name) break;
+    for (std::size_t i = 0; i < size; ++i, ++c) {
+      name[at++] = size == 1 && *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c;
+    }
   }
-  name[prefix + i] = '\0';
+  name[at] = '\0';
   return true;
 }
 
 }  // namespace
+
+// Windows follows the links itself when the file is opened; the path it reached is asked of
+// the handle. "\\?\" before it is left out, as the file functions here do not need it.
+std::string followed_links(const char* name) {
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return name;
+  }
+  HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return name;
+  char path[MAX_PATH * 4];
+  const DWORD length = GetFinalPathNameByHandleA(file, path, sizeof path, VOLUME_NAME_DOS);
+  CloseHandle(file);
+  if (length == 0 || length >= sizeof path) return name;
+  const std::string_view reached(path, length);
+  if (reached.starts_with("\\\\?\\UNC\\")) return "\\\\" + std::string(reached.substr(8));
+  return std::string(reached.starts_with("\\\\?\\") ? reached.substr(4) : reached);
+}
 
 SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
   lock = SharedFileLock{};
@@ -55,8 +86,9 @@ void unlock_shared_file(SharedFileLock& lock) {
 // Under the mutex no other run makes the file meanwhile. The C runtime's rename refuses a
 // name that exists.
 Installed install_shared_file(const char* temporary, const char* name, const SharedFileLock&) {
-  return MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING) ? Installed::done
-                                                                 : Installed::failed;
+  if (MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) return Installed::done;
+  set_errno_from(GetLastError());
+  return Installed::failed;
 }
 
 bool current_folder_utf8(std::string& folder) {
