@@ -154,6 +154,58 @@ TEST_F(OwnRun, LinksThroughTwoSpellingsOfOneFolderTakeTurns) {
   EXPECT_EQ(read_file("1.srf").find("b.o"), std::string::npos);
 }
 
+// Sixteen compiles at once into one database, every other one started in the folder on drive
+// Y: and the rest on Z:: the database's lock is the folder's, whatever its drive letter, so
+// each entry is there once. The other folders' entries make each turn on the file long
+// enough for the runs to meet.
+TEST_F(OwnRun, DatabaseThroughTwoSpellingsOfOneFolderLosesNoEntry) {
+  const char *prefix = std::getenv("WINEPREFIX"), *wine = std::getenv("VEXA_E2E_LAUNCHER");
+  if (!windows_driver() || !prefix || !wine) GTEST_SKIP() << "a second drive letter under Wine";
+  const fs::path drive = fs::path(prefix) / "dosdevices" / "y:";
+  fs::remove(drive);
+  fs::create_directory_symlink(work(), drive);
+  std::string others = "[";
+  for (int i = 0; i < 5000; ++i) others += "{\"file\": \"x.c\", \"directory\": \"/x\"},\n";
+  write_file("compile_commands.json", others + "{}]");
+  const std::string plain = wine, start = plain + " start /wait /b /d " + driver_path_of(work());
+  std::vector<int> drivers;
+  for (int i = 0; i < 16; ++i) {
+    write_file("s" + std::to_string(i) + ".c", "");
+    setenv("VEXA_E2E_LAUNCHER", (i % 2 == 0 ? plain : start + " /unix").c_str(), 1);
+    drivers.push_back(start_driver({"-E", "-MJ", "s" + std::to_string(i) + ".c"}, {}));
+  }
+  setenv("VEXA_E2E_LAUNCHER", plain.c_str(), 1);
+  for (int pid : drivers) EXPECT_EQ(wait_for_driver(pid).exit_code, 0);
+  const std::string text = read_file("compile_commands.json");
+  for (int i = 0; i < 16; ++i) {
+    const std::string file = "\"file\": \"s" + std::to_string(i) + ".c\"";
+    EXPECT_EQ(text.find(file), text.rfind(file)) << file;
+    EXPECT_NE(text.find(file), std::string::npos) << file;
+  }
+  EXPECT_EQ(std::count(text.begin(), text.end(), '{'), 5001 + 16);
+}
+
+// A program named by another spelling of an input (its absolute path, on Windows another
+// drive letter for its folder) is refused like one named as the input is: the link would
+// write over the source.
+TEST_F(OwnRun, AProgramNamedAsAnInputThroughAnotherSpellingIsRefused) {
+  const char *prefix = std::getenv("WINEPREFIX"), *wine = std::getenv("VEXA_E2E_LAUNCHER");
+  Lines spellings = {driver_path_of(work() / "a.c")};
+  if (windows_driver() && prefix && wine) {
+    const fs::path drive = fs::path(prefix) / "dosdevices" / "y:";
+    fs::remove(drive);
+    fs::create_directory_symlink(work(), drive);
+    spellings.push_back("y:\\a.c");
+  }
+  for (const std::string& output : spellings) {
+    const RunResult result = run({"-e" + output, "a.c"});
+    EXPECT_EQ(result.exit_code, 1) << output;
+    EXPECT_EQ(result.err, "Output file '" + output + "' is one of the input files\n");
+    EXPECT_EQ(read_file("a.c"), "int a;\n");
+  }
+  EXPECT_EQ(tool_names(), Lines{});
+}
+
 // make -j2 and two vexa --jobs: never more than two tools at once, and every token back in
 // make's hands at the end (make says so on standard error otherwise).
 TEST_F(OwnRun, JobsShareMakesJobSlots) {

@@ -30,6 +30,20 @@ TEST(JsonArray, ReadsAnyArrayOfObjectsAndNothingElse) {
   }
 }
 
+// Only what RFC 3629 allows: no overlong form, surrogate, code point past U+10FFFF, stray
+// or missing continuation byte.
+TEST(JsonArray, TellsUtf8FromOtherBytes) {
+  for (const char* text : {"", "a.c", "\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80",
+                           "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xE8\xA1\xA8.c"}) {
+    EXPECT_TRUE(is_utf8(text)) << text;
+  }
+  for (const char* text :
+       {"\xFF", "\x80", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
+        "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xC2", "\xE8\xA1", "\xE8\xA1x", "a\xC2\xC2\x80"}) {
+    EXPECT_FALSE(is_utf8(text)) << text;
+  }
+}
+
 TEST(JsonArray, WritesStringsEscaped) {
   EXPECT_EQ(json_string("C:\\a \"b\"\t\x01\x7F\xC3\xA9"),
             "\"C:\\\\a \\\"b\\\"\\t\\u0001\x7F\xC3\xA9\"");
