@@ -210,7 +210,9 @@ bool escape_sjis_source(const char* input, const char* output) {
   bool written = escape_sjis_stream(in, out);
   bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
-  // The last buffer is written out only here: a full disk may show first at the close.
+  // The last buffer is written out only here: a full disk may show first now. The flush is
+  // checked on its own, since not every C runtime's fclose reports a failure of its last write.
+  if (std::fflush(out) != 0 || std::ferror(out) != 0) written = false;
   if (std::fclose(out) != 0) written = false;
   if (!written) {
     print_err(output_write_error, output);
