@@ -1,5 +1,7 @@
 // Runs a table row cannot describe: a flood and a line too long for a row, a tool that
 // closes its output and runs on, the driver's own location and the version it names.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -152,6 +154,22 @@ TEST_F(OwnRun, LinksThroughTwoSpellingsOfOneFolderTakeTurns) {
   setenv("VEXA_E2E_LAUNCHER", start.substr(0, start.find(" start")).c_str(), 1);
   EXPECT_EQ(wait_for_driver(first).exit_code + wait_for_driver(second).exit_code, 0);
   EXPECT_EQ(read_file("1.srf").find("b.o"), std::string::npos);
+}
+
+// A full disk, honestly: a device that answers every write with ENOSPC (as /dev/full does)
+// stands at the command file's name. The failure shows at the flush, is reported with the
+// system's reason, and nothing is linked; the name is removed like any half-written file.
+// Making the device needs the right to (root, say) on a file system that allows devices;
+// Wine opens no device node as a Windows file.
+TEST_F(OwnRun, ACommandFileOnAFullDeviceFailsWithTheSystemsReason) {
+  if (windows_driver() || mknod("__tmp__.cm", S_IFCHR | 0666, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "no full device here";
+  write_file("a.o", "");
+  const RunResult result = run({"a.o"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, "Command file write error.'__tmp__.cm': No space left on device\n");
+  EXPECT_EQ(tool_names(), Lines{});
+  EXPECT_EQ(files(), (Lines{"a.c", "a.o", "b.s"}));
 }
 
 // Sixteen compiles at once into one database, every other one started in the folder on drive
