@@ -603,10 +603,10 @@ std::vector<Row> dependency_rows() {
        .tools = Lines{"gcc33.exe -S -x c -I \"i i\" a.$", "ext33.exe a.ps", "as33.exe a.ms"}},
       {.name = "a backslash before an escaped character is doubled, as make halves it",
        .words = {"-c", "-MD", "-MP", "a.c"}, .environment = sys,
-       .files = {{"a.c", "#include \"p\\#q.h\"\n#include \"e\\ f|[g]*?\t.h\""},
-                 {"p\\#q.h", ""}, {"e\\ f|[g]*?\t.h", ""}}, .left = {"a.d", "a.o"},
-       .contents = {{"a.d", "a.o: a.c p\\\\\\#q.h e\\\\\\ f\\|\\[g]\\*\\?\\\t.h\n"
-                            "p\\\\\\#q.h:\ne\\\\\\ f|\\[g]\\*\\?\\\t.h:\n"}},
+       .files = {{"a.c", "#include \"p\\#q.h\"\n#include \"e\\ f|[g]*?.h\""},
+                 {"p\\#q.h", ""}, {"e\\ f|[g]*?.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c p\\\\\\#q.h e\\\\\\\\\\ f\\|\\[g]\\*\\?.h\n"
+                            "p\\\\\\#q.h:\ne\\\\\\\\\\ f|\\[g]\\*\\?.h:\n"}},
        .posix_only = true},
       {.name = "code page 932: a second byte 0x5C before an escaped blank is one for make",
        .words = {"-c", "-MD", "a.c"}, .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
