@@ -643,6 +643,12 @@ std::vector<Row> dependency_rows() {
        .files = {{"a.c", "#include \"x;y.h\"\n"}, {"x;y.h", ""}, {"a.d", "old\n"}},
        .exit_code = 1, .err = "Dependency file 'a.d' not written: make cannot read back the name "
                               "'x;y.h'\n"},
+      {.name = "a tab in a header's name under -MP: make reads one in a target as a blank",
+       .words = {"-b", "-c", "-MD", "-MP", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include \"t\tb.h\"\n"}, {"t\tb.h", ""}},
+       .exit_code = 1, .err = "Dependency file 'a.d' not written: make cannot read back the "
+                              "name 't\tb.h'\n",
+       .left = {"a.$", "a.ps", "a.ms", "a.o"}, .posix_only = true},
       {.name = "a dependency file not written, and the object goes", .words = {"-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}, {"a.d/x", ""}}, .exit_code = 1,
        .err = "Dependency file write error.'a.d'\n"},
