@@ -41,7 +41,8 @@ int IncludeReader::byte(std::size_t ahead) {
     block_start += at;
     end -= at;
     at = 0;
-    end += static_cast<std::size_t>(file.rdbuf()->sgetn(block + end, sizeof block - end));
+    const std::streamsize count = file.rdbuf()->sgetn(block + end, sizeof block - end);
+    if (count > 0) end += static_cast<std::size_t>(count);
   }
   return at + ahead < end ? static_cast<unsigned char>(block[at + ahead]) : EOF;
 }
