@@ -612,7 +612,7 @@ std::vector<Row> dependency_rows() {
        .words = {"-c", "-MD", "a.c"}, .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
        .files = {{"a.c", "#include \"" + so_char + " 1.h\"\n"}, {"ソ 1.h", ""}},
        .left = {"a.d", "a.o"},
-       .contents = {{"a.d", "a.o: a.c " + so_char + (windows ? "\\\\" : "") + "\\ 1.h\n"}}},
+       .contents = {{"a.d", "a.o: a.c " + so_char + (windows ? "\\" : "") + "\\ 1.h\n"}}},
       {.name = "-MP, and names escaped for make", .words = {"-c", "-MD", "-MP", "a.c"},
        .environment = sys, .files = {{"a.c", "#include \"my x.h\"\n#include \"p$#.h\""},
                  {"my x.h", ""}, {"p$#.h", ""}}, .left = {"a.d", "a.o"},
