@@ -1,10 +1,11 @@
 #include "pipeline/dependencies.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "pipeline/effects.h"
+#include "pipeline/include_reader.h"
+#include "pipeline/make_rules.h"
 #include "pipeline/output_files.h"
 #include "toolrun/command_words.h"
 #include "toolrun/platform_files.h"
@@ -20,32 +23,28 @@
 namespace {
 
 const char write_error[] = "Dependency file write error.'%s'";
+const char unreadable_name[] =
+    "Dependency file '%s' not written: make cannot read back the name '%s'\n";
 const char macro_warning[] =
     "%s:%lu: warning: #include of a macro cannot be followed; the dependency file may miss "
     "what it names\n";
 const char dry_run_line[] = "Dependency file '%s'\n";
-const char blanks[] = " \t\r\f\v";
-
-// What an #include line names: kind '"' or '<' and the name; 'm' for a macro; '\0' when
-// the line is no #include, or one the compiler will refuse anyway.
-struct Include {
-  char kind = '\0';
-  std::string name;
-};
 
 struct Scan {
   std::vector<std::string> search_dirs;  // the -I directories, in the compiler's order
+  std::string configured_dir;            // the include directory as the compiler gets it
   std::unordered_set<std::string> read;  // the identity of every file read
   std::vector<std::string> headers;      // those the dependency file lists
 };
 
-// A file being read for its #include lines, and where the reading stands.
+// A file being read for its #include lines, and where the reading stands. Only that is
+// kept while a header it includes is read, never its text or an open handle, so that
+// headers nest to any depth in little memory and few descriptors.
 struct OpenFile {
   std::string name;
-  std::string text;
   bool in_include_dir = false;
-  std::size_t at = 0;
-  unsigned long line_number = 0;
+  std::uint64_t position = 0;
+  unsigned long lines_read = 0;
 };
 
 bool is_separator(char c) {
@@ -73,47 +72,11 @@ std::string joined(const std::string& directory, const std::string& name) {
   return directory + directory_separator + name;
 }
 
-// Where the next token begins: blanks and /* */ comments are stepped over as the
-// preprocessor does. npos at the end of the line, in an unclosed comment, or at a //
-// comment, after which nothing counts.
-std::size_t skip_blanks_and_comments(const std::string& line, std::size_t at) {
-  for (;;) {
-    at = line.find_first_not_of(blanks, at);
-    if (at == std::string::npos || line.compare(at, 2, "//") == 0) return std::string::npos;
-    if (line.compare(at, 2, "/*") != 0) return at;
-    at = line.find("*/", at + 2);
-    if (at == std::string::npos) return at;
-    at += 2;
-  }
-}
-
-Include parse_include(const std::string& line) {
-  std::size_t at = line.find_first_not_of(blanks);
-  if (at == std::string::npos || line[at] != '#') return {};
-  at = skip_blanks_and_comments(line, at + 1);
-  if (at == std::string::npos || line.compare(at, 7, "include") != 0) return {};
-  const std::size_t after_word = at + 7;
-  at = skip_blanks_and_comments(line, after_word);
-  if (at == std::string::npos) return {};
-  char open = line[at];
-  // Without a blank before it, the word is another directive ("#include_next").
-  if (open != '"' && open != '<') return at == after_word ? Include{} : Include{'m', ""};
-  std::size_t close = line.find(open == '"' ? '"' : '>', at + 1);
-  if (close == std::string::npos || close == at + 1) return {};
-  return {open, line.substr(at + 1, close - at - 1)};
-}
-
-// The #include on the next line of `file`, which is then past it.
-Include next_include(OpenFile& file) {
-  std::size_t end = std::min(file.text.find('\n', file.at), file.text.size());
-  Include include = parse_include(file.text.substr(file.at, end - file.at));
-  file.at = end + 1;
-  ++file.line_number;
-  return include;
-}
-
-const char* configured_include_dir() {
-  return state.include_dir[0] != '\0' ? state.include_dir : state.passed_include_dir;
+// A file, not a folder, that can be opened.
+bool readable(const std::string& name) {
+  std::error_code error;
+  return !std::filesystem::is_directory(name, error) &&
+         std::ifstream(name, std::ios::binary).is_open();
 }
 
 // True when `name` is a file. One met for the first time, by whatever path, is listed and
@@ -123,11 +86,10 @@ bool take(Scan& scan, const std::string& name, bool in_include_dir,
   std::string identity;
   if (!file_identity(name.c_str(), identity)) return false;
   if (scan.read.contains(identity)) return true;
-  std::string text;
-  if (!read_whole_file(name.c_str(), text)) return false;
+  if (!readable(name)) return false;
   scan.read.insert(std::move(identity));
   if (!in_include_dir || state.dependency_files == all_headers) scan.headers.push_back(name);
-  reading.push_back({name, std::move(text), in_include_dir, 0, 0});
+  reading.push_back({name, in_include_dir, 0, 0});
   return true;
 }
 
@@ -139,7 +101,7 @@ bool find_header(Scan& scan, const std::string& includer, bool includer_in_inclu
     return true;
   }
   for (const std::string& directory : scan.search_dirs) {
-    if (take(scan, joined(directory, name), directory == configured_include_dir(), reading)) {
+    if (take(scan, joined(directory, name), directory == scan.configured_dir, reading)) {
       return true;
     }
   }
@@ -168,68 +130,58 @@ void follow(Scan& scan, const OpenFile& includer, const Include& include,
 
 // Every #include counts, whatever #if surrounds it: a needless rebuild is harmless, a
 // missing dependency is not. The files being read are a stack of their own, not calls,
-// so that no nesting of headers, however deep, can exhaust the driver's stack.
+// so that no nesting of headers, however deep, can exhaust the driver's stack; a header
+// met is read at once, and the file that includes it read on from where it stood.
 void scan_includes(Scan& scan, OpenFile source) {
   std::vector<OpenFile> reading;
   reading.push_back(std::move(source));
+  IncludeReader reader;
   while (!reading.empty()) {
     OpenFile& file = reading.back();
-    if (file.at >= file.text.size()) {
+    const std::size_t depth = reading.size();
+    if (!reader.open(file.name, file.position, file.lines_read)) {
       reading.pop_back();
       continue;
     }
-    const Include include = next_include(file);
-    if (include.kind == 'm') print_err(macro_warning, file.name.c_str(), file.line_number);
-    if (include.kind == '"' || include.kind == '<') follow(scan, file, include, reading);
-  }
-}
-
-// The configured include directory goes to the first compile, after the -I options given
-// before it; until then it stands last.
-std::vector<std::string> include_search_dirs() {
-  std::vector<std::string> directories;
-  for (const std::string& word : split_command_words(state.compiler_options)) {
-    if (word.size() > 2 && word.compare(0, 2, "-I") == 0) directories.push_back(word.substr(2));
-  }
-  if (state.include_dir[0] != '\0') directories.push_back(state.include_dir);
-  return directories;
-}
-
-// How make reads a name back: a target and a prerequisite differ only in '%', which
-// makes a target a pattern and is plain in a prerequisite.
-enum class MakeRole { target, prerequisite };
-
-// Make for Windows reads "C:\x" as a drive, whatever side of a rule it stands on.
-bool is_drive_colon(const std::string& name, std::size_t at) {
-  return directory_separator == '\\' && at == 1 &&
-         std::isalpha(static_cast<unsigned char>(name[0]));
-}
-
-// Written so that GNU make reads back exactly `name`.
-std::string escaped_for_make(const std::string& name, MakeRole role) {
-  std::string text;
-  for (std::size_t at = 0; at < name.size(); ++at) {
-    const char c = name[at];
-    if (c == ' ' || c == '#' || (c == ':' && !is_drive_colon(name, at)) ||
-        (c == '%' && role == MakeRole::target)) {
-      text += '\\';
+    for (;;) {
+      const Include include = reader.next();
+      if (include.kind == '\0') {
+        reading.pop_back();
+        break;
+      }
+      if (include.kind == 'm') {
+        print_err(macro_warning, file.name.c_str(), include.line_number);
+        continue;
+      }
+      file.position = reader.position();
+      file.lines_read = reader.lines_read();
+      follow(scan, file, include, reading);
+      if (reading.size() > depth) break;
     }
-    if (c == '$') text += '$';
-    text += c;
   }
-  return text;
 }
 
-std::string dependency_text(const char* source, const char* object, const Scan& scan) {
-  using enum MakeRole;
-  std::string text =
-      escaped_for_make(object, target) + ": " + escaped_for_make(source, prerequisite);
-  for (const std::string& header : scan.headers)
-    text += " " + escaped_for_make(header, prerequisite);
-  text += "\n";
-  if (!state.header_rules) return text;
-  for (const std::string& header : scan.headers) text += escaped_for_make(header, target) + ":\n";
-  return text;
+// The directory a word of the compiler's "-I<dir>" or "-I <dir>" names.
+std::vector<std::string> include_search_dirs(std::string& configured_dir) {
+  std::vector<std::string> directories;
+  const std::vector<std::string> words = split_command_words(state.compiler_options);
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "-I" && i + 1 < words.size()) {
+      directories.push_back(words[++i]);
+    } else if (words[i].size() > 2 && words[i].compare(0, 2, "-I") == 0) {
+      directories.push_back(words[i].substr(2));
+    }
+  }
+  // The configured include directory goes to the first compile, after the -I options given
+  // before it; until then it stands last. The compiler gets it without the blanks at its ends.
+  const char* configured =
+      state.include_dir[0] != '\0' ? state.include_dir : state.passed_include_dir;
+  const std::vector<std::string> configured_words =
+      split_command_words(command_words_of_directory(configured).c_str());
+  if (configured_words.size() == 1) configured_dir = configured_words[0];
+  if (state.include_dir[0] != '\0' && !configured_dir.empty())
+    directories.push_back(configured_dir);
+  return directories;
 }
 
 // The process id in the temporary name keeps runs side by side under make -j apart.
@@ -245,18 +197,24 @@ bool write_through_temporary(const std::string& name, const std::string& text) {
 
 // Scans `source` for the headers it includes and writes the dependency file `name`.
 void scan_and_write(const char* source, const char* object, const std::string& name) {
-  Scan scan{.search_dirs = include_search_dirs(), .read = {}, .headers = {}};
+  Scan scan;
+  scan.search_dirs = include_search_dirs(scan.configured_dir);
   const char* type = source + find_extension(source);
-  OpenFile file{source, "", false, 0, 0};
-  if ((std::strcmp(type, ".c") == 0 || std::strcmp(type, ".s") == 0) &&
-      read_whole_file(source, file.text)) {
+  if ((std::strcmp(type, ".c") == 0 || std::strcmp(type, ".s") == 0) && readable(source)) {
     std::string identity;
     file_identity(source, identity);
     scan.read.insert(std::move(identity));
-    scan_includes(scan, std::move(file));
+    scan_includes(scan, {source, false, 0, 0});
   }
-  if (write_through_temporary(name, dependency_text(source, object, scan))) return;
-  refuse_with_reason(write_error, name.c_str(), errno);
+  const MakeRules rules = make_rules(object, source, scan.headers, state.header_rules);
+  if (!rules.unreadable.empty()) {
+    print_err(unreadable_name, name.c_str(), rules.unreadable.c_str());
+    if (state.status == 0) state.status = 1;
+  } else if (write_through_temporary(name, rules.text)) {
+    return;
+  } else {
+    refuse_with_reason(write_error, name.c_str(), errno);
+  }
   // An object left newer than its source would pass for up to date without its dependencies.
   if (state.delete_temps) delete_file(object);
 }

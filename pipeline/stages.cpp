@@ -70,13 +70,14 @@ void finish_chain(const char* source, const char* preprocessed, bool delete_prep
 }
 
 // The include directory goes to the first compile only, after the options given before it;
-// one with a blank in quotes, as the compiler reads one word. A compile that succeeds is
+// one with a blank inside in quotes, as the compiler reads one word, while blanks at its ends
+// separate words, as a configuration line has always given them. A compile that succeeds is
 // entered in the compilation database, under its source's name; where that fails, its
 // output goes, as a step's that failed.
 void run_compiler(const char* source, const char* input, const char* output) {
   if (!stage_runs(compiler_stage)) return;
   if (state.include_dir[0] != '\0') {
-    const std::string directory = command_word(state.include_dir);
+    const std::string directory = command_words_of_directory(state.include_dir);
     append_or_refuse(state.compiler_options, {"-I", directory.c_str(), " "}, state.include_dir);
     if (state.status != 0) return;
     copy_text(state.passed_include_dir, state.include_dir);

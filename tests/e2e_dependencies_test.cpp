@@ -57,6 +57,39 @@ TEST_F(DependencyRun, MakeRebuildsExactlyTheObjectsAHeaderChangeTouches) {
   EXPECT_EQ(tools().back().command_line(), "as33.exe b.ms");
 }
 
+// Make itself reads back every name of a dependency file, each holding what make reads
+// specially: the object's and the source's, the headers' as prerequisites and, under -MP,
+// as targets, whose rules keep make going once the headers are gone (a tab only as a
+// prerequisite: make reads one in a target as a blank). Files the wildcards would match
+// stand beside them. The object is make's first goal, which takes no '%'.
+TEST_F(DependencyRun, MakeReadsBackEveryNameExactly) {
+  if (!on_path("make") || windows_driver()) GTEST_SKIP() << "no make, or no such names";
+  const std::string source = "o\\#|[1].c", object = "o\\#|[1].o", tab = "t\tb\\\\.h";
+  const std::vector<std::string> headers = {"p\\#q.h", "e\\ f.h", "x y.h", "a|b.h",
+                                            "w*.h",    "[g]?.h",  "d$.h",  "c:o.h",
+                                            "pe%rc.h", "h#.h",    "r&s.h"};
+  std::string includes, listed = source;
+  for (const std::string& header : headers) {
+    includes += "#include \"" + header + "\"\n";
+    listed += " " + header;
+    write_file(header, "");
+  }
+  for (const std::string& other : {tab, std::string("w1.h"), std::string("g1.h")})
+    write_file(other, "");
+  write_file(source, includes + "#include \"" + tab + "\"\n");
+  write_file("Makefile", "-include *.d\n%.o: ; $(info [$@] [$^])\n");
+  ASSERT_EQ(run({"-c", "-MD", source}).exit_code, 0);
+  fs::last_write_time(object, fs::last_write_time(source) - std::chrono::hours(1));
+  RunResult result = run_make({"-s", "-r"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "[" + object + "] [" + listed + " " + tab + "]\n");
+  write_file(source, includes);
+  ASSERT_EQ(run({"-c", "-MD", "-MP", source}).exit_code, 0);
+  for (const std::string& header : headers) fs::remove(header);
+  result = run_make({"-s", "-r"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+}
+
 // Four links at once in one folder, each linker slow to read its command file.
 TEST_F(DependencyRun, LinksUnderMakeDashJEachLinkTheirOwnObjects) {
   if (!on_path("make")) GTEST_SKIP() << "make is not on PATH";

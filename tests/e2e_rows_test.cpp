@@ -281,6 +281,10 @@ std::vector<Row> tool_output_rows() {
        .files = sources, .left = {"a.o"},
        .tools = Lines{"gcc33.exe -S -x c -DX=a\"b -DY=c -Iinc a.$", "ext33.exe a.ps",
                       "as33.exe a.ms"}, .posix_only = true},
+      {.name = "a name holding a double quote reaches the tools whole", .words = {"-c", "q\"x.c"},
+       .files = {{"q\"x.c", ""}}, .left = {"q\"x.o"},
+       .tools = Lines{"gcc33.exe -S -x c -Iinc q\"x.$", "ext33.exe q\"x.ps", "as33.exe q\"x.ms"},
+       .posix_only = true},
   };
 }
 
@@ -530,7 +534,7 @@ std::vector<Row> dependency_rows() {
   // Under Wine the names are in code page 932, where these characters end in 0x5C.
   const bool windows = EndToEnd::windows_driver();
   const std::string sep = windows ? "\\" : "/", hyo = windows ? "\x95\x5C" : "表",
-                    so = (windows ? "\x83\x5C" : "ソ") + sep;
+                    so_char = windows ? "\x83\x5C" : "ソ", so = so_char + sep;
   const Environment sys = {{"VEXA_INC", "sys"}};
   Files long_headers = {{"a.c", "#include \"h.h\"\n"}, {"h.h", ""}};
   for (char c : {'x', 'y', 'z'}) {
@@ -586,6 +590,39 @@ std::vector<Row> dependency_rows() {
        .environment = sys, .files = {{"a.c", "#include <s.h>\n#include \"u.h\"\n"},
                  {"sys/s.h", "#include \"t.h\"\n"}, {"sys/t.h", ""}, {"u.h", ""}},
        .left = {"a.d", "a.o"}, .contents = {{"a.d", "a.o: a.c u.h\n"}}},
+      {.name = "#include after a comment, continued on the next line, and #include_next",
+       .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", " /* c */ #include \"c1.h\"\n#include \\\n  \"c2.h\"\n#inc\\\r\nlude "
+                         "\"c3.h\"\r\n#include_next <s.h>\n// \x95\x5C\n#include \"c4.h\"\n"
+                         "#include \\\nHEADER\n"},
+                 {"c1.h", ""}, {"c2.h", ""}, {"c3.h", ""}, {"sys/s.h", ""}, {"c4.h", ""}},
+       .err = "a.c:9: warning: #include of a macro cannot be followed; the dependency file may "
+              "miss what it names\n", .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c c1.h c2.h c3.h sys" + sep + "s.h c4.h\n"}}},
+      {.name = "blanks at the ends of the include folder stay outside its quotes",
+       .words = {"-c", "-MMD", "a.c", "b.c"}, .environment = {{"VEXA_INC", " sys "}},
+       .files = {{"a.c", "#include <s.h>\n#include \"u.h\"\n"}, {"b.c", "#include <s.h>\n"},
+                 {"sys/s.h", ""}, {"u.h", ""}}, .left = {"a.d", "a.o", "b.d", "b.o"},
+       .contents = {{"a.d", "a.o: a.c u.h\n"}, {"b.d", "b.o: b.c\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -I sys a.$", "ext33.exe a.ps", "as33.exe a.ms",
+                      "gcc33.exe -S -x c -I sys b.$", "ext33.exe b.ps", "as33.exe b.ms"}},
+      {.name = "a blank inside the include folder, and one at its start",
+       .words = {"-c", "-MD", "a.c"}, .environment = {{"VEXA_INC", "\t i i"}},
+       .files = {{"a.c", "#include <h.h>\n"}, {"i i/h.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c i\\ i" + sep + "h.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -I \"i i\" a.$", "ext33.exe a.ps", "as33.exe a.ms"}},
+      {.name = "a backslash before an escaped character is doubled, as make halves it",
+       .words = {"-c", "-MD", "-MP", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include \"p\\#q.h\"\n#include \"e\\ f|[g]*?.h\""},
+                 {"p\\#q.h", ""}, {"e\\ f|[g]*?.h", ""}}, .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c p\\\\\\#q.h e\\\\\\\\\\ f\\|\\[g]\\*\\?.h\n"
+                            "p\\\\\\#q.h:\ne\\\\\\\\\\ f|\\[g]\\*\\?.h:\n"}},
+       .posix_only = true},
+      {.name = "code page 932: a second byte 0x5C before an escaped blank is one for make",
+       .words = {"-c", "-MD", "a.c"}, .environment = {sys[0], {"LC_ALL", "ja_JP.UTF-8"}},
+       .files = {{"a.c", "#include \"" + so_char + " 1.h\"\n"}, {"ソ 1.h", ""}},
+       .left = {"a.d", "a.o"},
+       .contents = {{"a.d", "a.o: a.c " + so_char + (windows ? "\\" : "") + "\\ 1.h\n"}}},
       {.name = "-MP, and names escaped for make", .words = {"-c", "-MD", "-MP", "a.c"},
        .environment = sys, .files = {{"a.c", "#include \"my x.h\"\n#include \"p$#.h\""},
                  {"my x.h", ""}, {"p$#.h", ""}}, .left = {"a.d", "a.o"},
@@ -611,6 +648,17 @@ std::vector<Row> dependency_rows() {
        .environment = {sys[0], {"VSTUB_AS33_SLEEP_MS", "8000"}}, .files = {{"a.c", ""},
        {"a.d", "old\n"}}, .exit_code = 128 + SIGTERM, .left = {"a.ms"}, .posix_only = true,
        .signal = SIGTERM, .signal_after = "a.o"},
+      {.name = "a name make cannot read back: no dependency file, and the object goes",
+       .words = {"-c", "-MD", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include \"x;y.h\"\n"}, {"x;y.h", ""}, {"a.d", "old\n"}},
+       .exit_code = 1, .err = "Dependency file 'a.d' not written: make cannot read back the name "
+                              "'x;y.h'\n"},
+      {.name = "a tab in a header's name under -MP: make reads one in a target as a blank",
+       .words = {"-b", "-c", "-MD", "-MP", "a.c"}, .environment = sys,
+       .files = {{"a.c", "#include \"t\tb.h\"\n"}, {"t\tb.h", ""}},
+       .exit_code = 1, .err = "Dependency file 'a.d' not written: make cannot read back the "
+                              "name 't\tb.h'\n",
+       .left = {"a.$", "a.ps", "a.ms", "a.o"}, .posix_only = true},
       {.name = "a dependency file not written, and the object goes", .words = {"-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}, {"a.d/x", ""}}, .exit_code = 1,
        .err = "Dependency file write error.'a.d': " +

@@ -58,8 +58,19 @@ TEST(WordSplitting, ResponseFilesAndToolWordsFollowTheirOwnRules) {
   for (const WordsRow& row : tool_word_rows)
     EXPECT_EQ(split_command_words(row.text), row.words) << row.text;
   // A name vexa hands a tool comes back whole, its backslashes too.
-  for (const char* name : {"dir\\a.c", "C:\\Program Files\\sdk\\", "a \"q\" b\\", "t\tb"})
+  for (const char* name : {"dir\\a.c", "C:\\Program Files\\sdk\\", "a \"q\" b\\", "t\tb", "q\"x.c",
+                           "\"", "a\\\"", "\\\\\"b"})
     EXPECT_EQ(split_command_words(command_word(name).c_str()), std::vector<std::string>{name});
+  // A directory's blanks at either end separate words; the rest is one word, as above.
+  const WordsRow directory_rows[] = {{" C:\\x", {"C:\\x"}},
+                                     {"C:\\x \t", {"C:\\x"}},
+                                     {" \tC:\\a b\\ ", {"C:\\a b\\"}},
+                                     {"x\"y ", {"x\"y"}},
+                                     {" ", {}}};
+  for (const WordsRow& row : directory_rows) {
+    EXPECT_EQ(split_command_words(command_words_of_directory(row.text).c_str()), row.words)
+        << row.text;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "toolrun/command_words.h"
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "toolrun/host_text.h"
@@ -64,7 +65,7 @@ std::vector<std::string> split_command_words(const char* text) {
 }
 
 std::string command_word(const char* name) {
-  if (std::strpbrk(name, " \t") == nullptr) return name;
+  if (std::strpbrk(name, " \t\"") == nullptr) return name;
   std::string word = "\"";
   std::size_t backslashes = 0;  // the run just copied
   for (const char* at = name; *at != '\0';) {
@@ -76,4 +77,14 @@ std::string command_word(const char* name) {
   }
   word.append(backslashes, '\\');
   return word + '"';
+}
+
+std::string command_words_of_directory(const char* directory) {
+  const std::string_view text = directory;
+  const std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return directory;
+  const std::size_t end = text.find_last_not_of(" \t") + 1;
+  const std::string inside(text.substr(start, end - start));
+  return std::string(text.substr(0, start)) + command_word(inside.c_str()) +
+         std::string(text.substr(end));
 }

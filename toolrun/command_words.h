@@ -13,8 +13,13 @@
 // open ends with the text.
 std::vector<std::string> split_command_words(const char* text);
 
-// `name` as one word of an argument text: as it is unless it holds a blank or a tab, then in
-// double quotes, the backslashes before a quote (the closing one, or one of its own) doubled
-// and its own quotes escaped, so that the splitter above, and a tool's runtime, give back
-// exactly `name`.
+// `name` as one word of an argument text: as it is unless it holds a blank, a tab or a double
+// quote, then in double quotes, the backslashes before a quote (the closing one, or one of its
+// own) doubled and its own quotes escaped, so that the splitter above, and a tool's runtime,
+// give back exactly `name`.
 std::string command_word(const char* name);
+
+// `directory` as command_word() gives it, but the blanks and tabs at either end left outside
+// the quotes, where they separate words as they always have: ' C:\x' gives ' C:\x', so that
+// "-I C:\x" reaches the compiler as "-I" and "C:\x"; ' C:\a b' gives ' "C:\a b"'.
+std::string command_words_of_directory(const char* directory);
