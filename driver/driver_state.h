@@ -62,6 +62,10 @@ struct DriverState {
   // VEXA_LAUNCHER's text, started in front of every tool; nullptr when there is none.
   const char* launcher = nullptr;
   std::uint8_t plus_state = 0;
+  // The C source whose copy the compiler reads (name slot 2), as the user named it; its
+  // messages name the copy, and the compiler's filter puts this name back. nullptr while the
+  // compiler reads the source itself.
+  const char* compiled_source = nullptr;
   std::int32_t file_count = 0;
   std::int32_t status = 0;
   std::int32_t warning_count = 0;
@@ -73,6 +77,9 @@ struct DriverState {
   char lib_dir[name_size] = {};
   // -MJ: the compilation database the C sources after it are entered in; empty for none.
   char compilation_database[name_size] = {};
+  // -o: the file the run makes, taken from the whole command line before any word is
+  // handled; empty for none. With it every file of a chain is made in its folder.
+  char output_file[name_size] = {};
   char compiler_options[list_size] = {};
   char extend_options[list_size] = {};
   char linker_options[list_size] = {};
@@ -92,6 +99,10 @@ const char* debug_option_text();
 // Index in `name` where its extension begins (at a '.'), or its length when it has none.
 // The first character is never examined, so ".c" has no extension.
 std::size_t find_extension(const char* name);
+
+// Index in `name` where its file name begins: just after its last '/', directory
+// separator or ':'; 0 when it has none.
+std::size_t find_file_name(const char* name);
 
 // Fills a name slot with `name`, its extension replaced by `extension`. Returns the slot's
 // text, or nullptr (slot emptied) when the result would not fit.

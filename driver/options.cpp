@@ -55,6 +55,7 @@ enum PlusState : std::uint8_t {
   value_word = 1,   // ends the option's line
   block_words = 2,  // until a word whose last character is '}'
   first_block_word = 3,
+  output_word = 4,  // the file "-o" names
 };
 
 // Flags of append_command_file_option.
@@ -90,6 +91,18 @@ void set_output_name(const char* word) {
   if (!copy_text(state.slots[output_slot].text, word + 2)) refuse_too_long(word);
 }
 
+// -o names the program as -e does, the later of the two winning; what it names under -c, -S
+// or -E was taken from the whole command line before any word (see output_option.h).
+void set_program_name(const char* name, const char* word) {
+  if (!copy_text(state.slots[output_slot].text, name)) refuse_too_long(word);
+}
+
+// With -o the stage words were taken from the whole command line, as other compilers read
+// them; without it each acts from where it stands.
+void set_stage_limit(StageLimit limit) {
+  if (state.output_file[0] == '\0') state.stage_limit = limit;
+}
+
 void set_compilation_database(const char* word) {
   const char* name = word[3] != '\0' ? word + 3 : "compile_commands.json";
   if (!copy_text(state.compilation_database, name)) refuse_too_long(word);
@@ -122,9 +135,9 @@ struct DashOption {
 constexpr DashOption dash_option_table[] = {
     {DashMatch::exact, "-g", [](const char*) { state.debug_info = 1; }},
     {DashMatch::exact, "-b", [](const char*) { state.delete_temps = 0; }},
-    {DashMatch::exact, "-E", [](const char*) { state.stage_limit = first_stage_only; }},
-    {DashMatch::exact, "-S", [](const char*) { state.stage_limit = through_extender; }},
-    {DashMatch::exact, "-c", [](const char*) { state.stage_limit = through_assembler; }},
+    {DashMatch::exact, "-E", [](const char*) { set_stage_limit(first_stage_only); }},
+    {DashMatch::exact, "-S", [](const char*) { set_stage_limit(through_extender); }},
+    {DashMatch::exact, "-c", [](const char*) { set_stage_limit(through_assembler); }},
     {DashMatch::exact, "-v", [](const char*) { state.verbose = 1; }},
     {DashMatch::prefix, "-gp=", [](const char* word) {
        append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word); }},
@@ -140,6 +153,9 @@ constexpr DashOption dash_option_table[] = {
     {DashMatch::second_char, "e", set_output_name},
     {DashMatch::second_char, "l", [](const char* word) {
        append_or_refuse(state.linker_options, {"-", word + 2, " "}, word); }},
+    // "-o" alone leaves its file to the next word (see plus_state_after).
+    {DashMatch::second_char, "o", [](const char* word) {
+       if (word[2] != '\0') set_program_name(word + 2, word); }},
     {DashMatch::exact, "-normwarn", [](const char*) { state.warnings_are_errors = 0; }},
     {DashMatch::exact, "-nodefsup", [](const char*) { state.link_startup = 0; }},
     {DashMatch::exact, "-nodeflib", [](const char*) { state.link_default_libs = 0; }},
@@ -222,7 +238,10 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
       return block_words;
     case block_words:
       return ends_block(word) ? no_plus_option : block_words;
+    case output_word:
+      return no_plus_option;
   }
+  if (is(word, "-o")) return output_word;
   if (word[0] != '+') return no_plus_option;
   switch (find_plus_option_class(word + 1)) {
     case PlusClass::value:
@@ -237,6 +256,11 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
 // A word owed to a pending '+' option is only text for the command file, whatever it
 // looks like; the word that completes the option ends its line.
 void take_owed_word(const char* word) {
+  if (state.plus_state == output_word) {
+    set_program_name(word, word);
+    state.plus_state = no_plus_option;
+    return;
+  }
   const std::uint8_t next = plus_state_after(state.plus_state, word);
   append_command_file_option(next == no_plus_option ? ends_line : 0, word);
   state.plus_state = next;
@@ -262,4 +286,8 @@ int jobs_named_by(const char* word) {
 
 bool plus_option_waits_for_word() {
   return state.plus_state != no_plus_option;
+}
+
+bool owed_to_output_option(std::uint8_t plus_state) {
+  return plus_state == output_word;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "driver/console.h"
@@ -33,14 +34,20 @@ struct LineRoute {
 
 // Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
 // byte inside the line ends it for the filter and the screen; `may_hold_zero` is false
-// when the block has none.
-std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
-                        const LineRoute& route) {
+// when the block has none. A line the filter gives back in a buffer of its own is shown
+// from `other` instead, and none of `line` is.
+std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero, const LineRoute& route,
+                        std::string_view& other) {
   char after = line[length];
   line[length] = '\0';
   if (route.watch != nullptr) route.watch(line);
   std::size_t shown = 0;
-  if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
+  const char* filtered = route.filter(line);
+  if (filtered == line) {
+    shown = may_hold_zero ? std::strlen(line) : length;
+  } else if (filtered != nullptr) {
+    other = filtered;
+  }
   line[length] = after;
   return shown;
 }
@@ -54,12 +61,19 @@ struct Block {
   bool may_hold_zero;
   const LineRoute& route;
 
+  // A line shown from elsewhere goes out at once, after all shown before it.
   void take_line(std::size_t length) {
-    std::size_t shown = filter_line(next, length, may_hold_zero, route);
+    std::string_view other;
+    std::size_t shown = filter_line(next, length, may_hold_zero, route, other);
     next += length;
     if (shown < length) {
       close_run(next - length + shown);
       run = next;
+    }
+    if (!other.empty()) {
+      write_out(read_buffer, shown_end - read_buffer);
+      write_out(other.data(), other.size());
+      shown_end = read_buffer;
     }
   }
   // Lines up to `end`, the last of them ending there; a line longer than longest_line
@@ -105,7 +119,9 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
     std::memmove(read_buffer, rest, kept);
   }
   if (kept > 0) {
-    write_out(read_buffer, filter_line(read_buffer, kept, true, route));
+    std::string_view other;
+    write_out(read_buffer, filter_line(read_buffer, kept, true, route, other));
+    write_out(other.data(), other.size());
     flush_out();
   }
 }
