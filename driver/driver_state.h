@@ -77,6 +77,11 @@ struct DriverState {
   char lib_dir[name_size] = {};
   // -MJ: the compilation database the C sources after it are entered in; empty for none.
   char compilation_database[name_size] = {};
+  // -MF: the name of the dependency files written from here on; empty: beside each object.
+  char dependency_file[name_size] = {};
+  // -MT and -MQ: the targets of the dependency files from here on, one a line, each
+  // marked 'T' (written as given) or 'Q' (quoted for make); empty: the object.
+  char dependency_targets[list_size] = {};
   // -o: the file the run makes, taken from the whole command line before any word is
   // handled; empty for none. With it every file of a chain is made in its folder.
   char output_file[name_size] = {};

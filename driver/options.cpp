@@ -55,7 +55,25 @@ enum PlusState : std::uint8_t {
   value_word = 1,   // ends the option's line
   block_words = 2,  // until a word whose last character is '}'
   first_block_word = 3,
-  output_word = 4,  // the file "-o" names
+  output_word = 4,           // the file "-o" names
+  dependency_file_word = 5,  // the file "-MF" names
+  target_word = 6,           // the target "-MT" names
+  quoted_target_word = 7,    // the target "-MQ" names
+};
+
+// The '-' options that, alone, take the next word as their value, as other compilers read
+// them, and what that word is owed to.
+struct ValueOption {
+  const char* name;
+  PlusState owed;
+  const char* missing;  // the refusal when the command line ends before the value
+};
+
+constexpr ValueOption value_options[] = {
+    {"-o", output_word, "Missing file name after '%s'\n"},
+    {"-MF", dependency_file_word, "Missing file name after '%s'\n"},
+    {"-MT", target_word, "Missing target after '%s'\n"},
+    {"-MQ", quoted_target_word, "Missing target after '%s'\n"},
 };
 
 // Flags of append_command_file_option.
@@ -101,6 +119,19 @@ void set_program_name(const char* name, const char* word) {
 // them; without it each acts from where it stands.
 void set_stage_limit(StageLimit limit) {
   if (state.output_file[0] == '\0') state.stage_limit = limit;
+}
+
+void set_dependency_file(const char* name, const char* word) {
+  if (!copy_text(state.dependency_file, name)) refuse_too_long(word);
+}
+
+void add_dependency_target(char mark, const char* name, const char* word) {
+  if (std::strlen(name) > longest_name) {
+    refuse_too_long(word);
+    return;
+  }
+  const char marked[] = {mark, '\0'};
+  append_or_refuse(state.dependency_targets, {marked, name, "\n"}, word);
 }
 
 void set_compilation_database(const char* word) {
@@ -165,6 +196,13 @@ constexpr DashOption dash_option_table[] = {
        state.dependency_files = headers_outside_include_dir; }},
     {DashMatch::exact, "-MP", [](const char*) { state.header_rules = 1; }},
     {DashMatch::prefix, "-MJ", set_compilation_database},
+    // Alone, each leaves its value to the next word (see plus_state_after).
+    {DashMatch::prefix, "-MF", [](const char* word) {
+       if (word[3] != '\0') set_dependency_file(word + 3, word); }},
+    {DashMatch::prefix, "-MT", [](const char* word) {
+       if (word[3] != '\0') add_dependency_target('T', word + 3, word); }},
+    {DashMatch::prefix, "-MQ", [](const char* word) {
+       if (word[3] != '\0') add_dependency_target('Q', word + 3, word); }},
     // Counted before the first word, like -###; only a bad N is acted on here.
     {DashMatch::prefix, "--jobs", [](const char* word) {
        if (jobs_named_by(word) == 0) refuse_unknown_option(word); }},
@@ -239,9 +277,14 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
     case block_words:
       return ends_block(word) ? no_plus_option : block_words;
     case output_word:
+    case dependency_file_word:
+    case target_word:
+    case quoted_target_word:
       return no_plus_option;
   }
-  if (is(word, "-o")) return output_word;
+  for (const ValueOption& option : value_options) {
+    if (is(word, option.name)) return option.owed;
+  }
   if (word[0] != '+') return no_plus_option;
   switch (find_plus_option_class(word + 1)) {
     case PlusClass::value:
@@ -255,15 +298,31 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
 
 // A word owed to a pending '+' option is only text for the command file, whatever it
 // looks like; the word that completes the option ends its line.
-void take_owed_word(const char* word) {
-  if (state.plus_state == output_word) {
-    set_program_name(word, word);
-    state.plus_state = no_plus_option;
-    return;
-  }
+static void take_command_file_word(const char* word) {
   const std::uint8_t next = plus_state_after(state.plus_state, word);
   append_command_file_option(next == no_plus_option ? ends_line : 0, word);
   state.plus_state = next;
+}
+
+void take_owed_word(const char* word) {
+  switch (state.plus_state) {
+    case output_word:
+      set_program_name(word, word);
+      break;
+    case dependency_file_word:
+      set_dependency_file(word, word);
+      break;
+    case target_word:
+      add_dependency_target('T', word, word);
+      break;
+    case quoted_target_word:
+      add_dependency_target('Q', word, word);
+      break;
+    default:
+      take_command_file_word(word);
+      return;
+  }
+  state.plus_state = no_plus_option;
 }
 
 void handle_option(const char* word) {
@@ -290,4 +349,14 @@ bool plus_option_waits_for_word() {
 
 bool owed_to_output_option(std::uint8_t plus_state) {
   return plus_state == output_word;
+}
+
+bool refuse_missing_value(std::uint8_t plus_state) {
+  for (const ValueOption& option : value_options) {
+    if (option.owed == plus_state) {
+      refuse(option.missing, option.name);
+      return true;
+    }
+  }
+  return false;
 }

@@ -20,6 +20,10 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word);
 // True when `plus_state` owes the next word to "-o": it names the output file.
 bool owed_to_output_option(std::uint8_t plus_state);
 
+// Refuses (status 1) the option that `plus_state`, as the command line ends, still owes its
+// value: "-o", "-MF", "-MT" or "-MQ" as the last word. False when nothing is owed to one.
+bool refuse_missing_value(std::uint8_t plus_state);
+
 // "--jobs" alone: as many chains at once as there are processors.
 constexpr int one_per_processor = -1;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <cstdint>
 #include <filesystem>
 
 #include "driver/driver_state.h"
@@ -29,7 +30,7 @@ bool is_source(const char* word) {
 // The words of the command line that matter to -o, as handle_argument will take them.
 struct OutputWords {
   const char* output = nullptr;
-  bool output_missing = false;
+  std::uint8_t plus_state_at_end = 0;
   StageLimit stage_limit = through_link;
   std::vector<const char*> inputs, sources;
 };
@@ -53,8 +54,7 @@ OutputWords find_output_words(const std::vector<std::string>& words, std::size_t
       if (is_source(word)) found.sources.push_back(word);
     }
   }
-  found.output_missing =
-      owed_to_output_option(plus_state) || (found.output != nullptr && found.output[0] == '\0');
+  found.plus_state_at_end = plus_state;
   return found;
 }
 
@@ -85,14 +85,13 @@ const char* source_sharing_files(const OutputWords& found) {
 
 bool take_output_option(const std::vector<std::string>& words, std::size_t count) {
   const OutputWords found = find_output_words(words, count);
-  if (found.output_missing) {
-    refuse(missing_file, "-o");
-    return false;
-  }
+  if (refuse_missing_value(found.plus_state_at_end)) return false;
   if (found.output == nullptr) return true;
   const bool stage_limited = found.stage_limit < through_link;
   const char* shared = stage_limited ? nullptr : source_sharing_files(found);
-  if (std::strlen(found.output) > longest_name) {
+  if (found.output[0] == '\0') {
+    refuse(missing_file, "-o");
+  } else if (std::strlen(found.output) > longest_name) {
     refuse_too_long(found.output);
   } else if (is_an_input(found)) {
     refuse(output_is_input, found.output);

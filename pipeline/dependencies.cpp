@@ -220,10 +220,23 @@ std::string escaped_for_make(const std::string& name, MakeRole role) {
   return text;
 }
 
+// The rule's targets: those -MT and -MQ named, else the object.
+std::string targets_text(const char* object) {
+  if (state.dependency_targets[0] == '\0') return escaped_for_make(object, MakeRole::target);
+  std::string text;
+  for (const char* entry = state.dependency_targets; *entry != '\0';) {
+    const std::size_t length = std::strcspn(entry, "\n");
+    const std::string name(entry + 1, length - 1);
+    if (!text.empty()) text += ' ';
+    text += entry[0] == 'Q' ? escaped_for_make(name, MakeRole::target) : name;
+    entry += length + (entry[length] == '\n' ? 1 : 0);
+  }
+  return text;
+}
+
 std::string dependency_text(const char* source, const char* object, const Scan& scan) {
   using enum MakeRole;
-  std::string text =
-      escaped_for_make(object, target) + ": " + escaped_for_make(source, prerequisite);
+  std::string text = targets_text(object) + ": " + escaped_for_make(source, prerequisite);
   for (const std::string& header : scan.headers)
     text += " " + escaped_for_make(header, prerequisite);
   text += "\n";
@@ -263,6 +276,8 @@ void scan_and_write(const char* source, const char* object, const std::string& n
 
 void write_dependency_file(const char* source, const char* object) {
   if (state.dependency_files == no_dependency_files) return;
-  const std::string name = std::string(object, find_extension(object)) + ".d";
+  const std::string name = state.dependency_file[0] != '\0'
+                               ? std::string(state.dependency_file)
+                               : std::string(object, find_extension(object)) + ".d";
   update_file_effect(dry_run_line, name.c_str(), [&] { scan_and_write(source, object, name); });
 }
