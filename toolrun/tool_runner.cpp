@@ -7,6 +7,7 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "toolrun/platform_host.h"
 #include "toolrun/platform_process.h"
 
 namespace {
@@ -126,24 +127,43 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
   }
 }
 
+// The folder of the driver's own executable, where an installation keeps the tools beside
+// it; empty when it cannot be had.
+std::string driver_folder() {
+  char path[4096];
+  if (module_file_name(path, sizeof path) == 0) return "";
+  const std::size_t folder = find_file_name(path);
+  return std::string(path, folder > 1 ? folder - 1 : folder);
+}
+
 // What starts for a tool: the tool itself, or with a launcher the launcher and the tool's
-// full path. `shown` stands where the tool name stands in the driver's messages.
+// full path. `shown` stands where the tool name stands in the driver's messages: a tool
+// found only beside the driver shows its path, so -v tells where it came from.
 struct Program {
   const char* tool_name;
   std::string tool_path;  // with a launcher only; empty when the tool is found nowhere
   std::string shown;
+  std::string last_folder;  // looked in after the current folder and PATH
 };
 
 Program program_for(const char* tool_name) {
-  std::string path = state.launcher != nullptr ? find_tool_path(tool_name) : "";
-  if (path.empty()) return {tool_name, "", tool_name};
+  std::string folder = driver_folder();
+  if (state.launcher == nullptr) {
+    std::string beside =
+        find_tool_path(tool_name).empty() ? find_tool_path(tool_name, folder.c_str()) : tool_name;
+    return {tool_name, "", beside.empty() ? tool_name : beside, std::move(folder)};
+  }
+  std::string path = find_tool_path(tool_name, folder.c_str());
+  if (path.empty()) return {tool_name, "", tool_name, std::move(folder)};
   std::string shown = launched_program_text(state.launcher, path.c_str());
-  return {tool_name, std::move(path), std::move(shown)};
+  return {tool_name, std::move(path), std::move(shown), std::move(folder)};
 }
 
 // A tool found nowhere is never handed to the launcher.
 ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
-  if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
+  if (state.launcher == nullptr) {
+    return start_tool(tool, program.tool_name, argument_text, program.last_folder.c_str());
+  }
   if (program.tool_path.empty()) return ToolStart::start_failed;
   return start_launched_tool(tool, state.launcher, program.tool_path.c_str(), argument_text);
 }
