@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 
 #include "driver/driver_state.h"

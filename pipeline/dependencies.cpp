@@ -188,7 +188,7 @@ void scan_includes(Scan& scan, OpenFile source) {
 // before it; until then it stands last.
 std::vector<std::string> include_search_dirs() {
   std::vector<std::string> directories;
-  for (const std::string& word : split_command_words(state.compiler_options)) {
+  for (const std::string& word : split_command_words(state.compiler_options.c_str())) {
     if (word.size() > 2 && word.compare(0, 2, "-I") == 0) directories.push_back(word.substr(2));
   }
   if (state.include_dir[0] != '\0') directories.push_back(state.include_dir);
@@ -222,9 +222,9 @@ std::string escaped_for_make(const std::string& name, MakeRole role) {
 
 // The rule's targets: those -MT and -MQ named, else the object.
 std::string targets_text(const char* object) {
-  if (state.dependency_targets[0] == '\0') return escaped_for_make(object, MakeRole::target);
+  if (state.dependency_targets.empty()) return escaped_for_make(object, MakeRole::target);
   std::string text;
-  for (const char* entry = state.dependency_targets; *entry != '\0';) {
+  for (const char* entry = state.dependency_targets.c_str(); *entry != '\0';) {
     const std::size_t length = std::strcspn(entry, "\n");
     const std::string name(entry + 1, length - 1);
     if (!text.empty()) text += ' ';

@@ -20,16 +20,22 @@ struct Stage {
   StageLimit runs_from;  // runs while stage_limit is at least this
   const char* fixed_words;
   bool takes_debug;
-  const char* options;
+  const TextList* options;  // nullptr: the tool takes none
   OutputFilter filter;
 };
 
-const Stage compiler_stage = {"gcc33.exe", first_stage_only,       "-S -x c ",
-                              true,        state.compiler_options, filter_compiler_output};
-const Stage preprocessor_stage = {"pp33.exe", first_stage_only, "", true, "", filter_stage_output};
-const Stage extender_stage = {"ext33.exe", through_extender,     "",
-                              false,       state.extend_options, filter_stage_output};
-const Stage assembler_stage = {"as33.exe", through_assembler, "", true, "", filter_stage_output};
+const Stage compiler_stage = {"gcc33.exe", first_stage_only,        "-S -x c ",
+                              true,        &state.compiler_options, filter_compiler_output};
+const Stage preprocessor_stage = {"pp33.exe", first_stage_only, "",
+                                  true,       nullptr,          filter_stage_output};
+const Stage extender_stage = {"ext33.exe", through_extender,      "",
+                              false,       &state.extend_options, filter_stage_output};
+const Stage assembler_stage = {"as33.exe", through_assembler, "",
+                               true,       nullptr,           filter_stage_output};
+
+const char* options_of(const Stage& stage) {
+  return stage.options != nullptr ? stage.options->c_str() : "";
+}
 
 bool stage_runs(const Stage& stage) {
   return state.status == 0 && state.stage_limit >= stage.runs_from;
@@ -40,15 +46,15 @@ bool stage_runs(const Stage& stage) {
 void run_stage(const Stage& stage, const char* input, const char* output, bool delete_input,
                const char* include_words = "") {
   if (!stage_runs(stage)) return;
-  state.command_text[0] = '\0';
+  state.command_text.clear();
   const char* debug = stage.takes_debug ? debug_option_text() : "";
   const std::string input_word = command_word(input);
-  if (!append_text(state.command_text,
-                   {stage.fixed_words, debug, include_words, stage.options, input_word.c_str()})) {
+  if (!append_text(state.command_text, {stage.fixed_words, debug, include_words, options_of(stage),
+                                        input_word.c_str()})) {
     refuse_too_long(input);
     return;
   }
-  state.status = run_tool_effect(stage.tool, state.command_text, stage.filter);
+  state.status = run_tool_effect(stage.tool, state.command_text.c_str(), stage.filter);
   if (state.status != 0 && state.delete_temps) delete_file(output);
   if (state.status == 0 && delete_input && state.delete_temps) delete_file(input);
 }
@@ -135,8 +141,8 @@ void run_compiler(const char* source, const char* input, const char* output,
   run_stage(compiler_stage, input, output, false, include_words);
   if (state.status != 0) return;
   const std::string options_text = std::string(compiler_stage.fixed_words) + debug_option_text() +
-                                   include_words + compiler_stage.options;
-  add_compile_command(source, state.command_text, options_text.c_str());
+                                   include_words + options_of(compiler_stage);
+  add_compile_command(source, state.command_text.c_str(), options_text.c_str());
   if (state.status != 0 && state.delete_temps) delete_file(output);
 }
 

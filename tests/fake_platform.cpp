@@ -50,6 +50,10 @@ int interrupt_signal() {
 
 // No executable path: the configuration file beside it and the default directories are
 // left out.
+std::size_t command_line_limit() {
+  return 32767;
+}
+
 std::size_t module_file_name(char*, std::size_t) {
   return 0;
 }
