@@ -15,6 +15,8 @@ const char missing_file[] = "Missing file name after '%s'\n";
 const char output_is_input[] = "Output file '%s' is one of the input files\n";
 const char one_output_for_many[] =
     "Cannot specify '%s' with '-c', '-S' or '-E' with multiple files\n";
+const char option_beside_command_file[] =
+    "Option '%s' cannot be linked together with a command file\n";
 const char same_files[] =
     "Source '%s' would make the same files as another source in the "
     "output's folder\n";
@@ -30,6 +32,8 @@ bool is_source(const char* word) {
 // The words of the command line that matter to -o, as handle_argument will take them.
 struct OutputWords {
   const char* output = nullptr;
+  const char* output_word = nullptr;  // the -o word itself
+  bool command_file = false;
   std::uint8_t plus_state_at_end = 0;
   StageLimit stage_limit = through_link;
   std::vector<const char*> inputs, sources;
@@ -45,12 +49,17 @@ OutputWords find_output_words(const std::vector<std::string>& words, std::size_t
     plus_state = plus_state_after(plus_state, word);
     if (owed_to_output_option(owed)) found.output = word;
     if (owed != 0) continue;
-    if (starts_with(word, "-o") && word[2] != '\0') found.output = word + 2;
+    if (starts_with(word, "-o")) {
+      found.output_word = word;
+      if (word[2] != '\0') found.output = word + 2;
+    }
     if (std::strcmp(word, "-E") == 0) found.stage_limit = first_stage_only;
     if (std::strcmp(word, "-S") == 0) found.stage_limit = through_extender;
     if (std::strcmp(word, "-c") == 0) found.stage_limit = through_assembler;
     if (word[0] != '-' && word[0] != '+') {
       found.inputs.push_back(word);
+      const char* extension = word + find_extension(word);
+      found.command_file = found.command_file || std::strcmp(extension, ".cm") == 0;
       if (is_source(word)) found.sources.push_back(word);
     }
   }
@@ -93,6 +102,8 @@ bool take_output_option(const std::vector<std::string>& words, std::size_t count
     refuse(missing_file, "-o");
   } else if (std::strlen(found.output) > longest_name) {
     refuse_too_long(found.output);
+  } else if (!stage_limited && found.command_file) {
+    refuse(option_beside_command_file, found.output_word);
   } else if (is_an_input(found)) {
     refuse(output_is_input, found.output);
   } else if (stage_limited && found.sources.size() > 1) {

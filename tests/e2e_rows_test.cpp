@@ -158,6 +158,8 @@ std::vector<Row> output_rows() {
        .err = "Missing file name after '-o'\n", .tools = Lines{}},
       {.name = "-o naming an input", .words = {"-c", "a.c", "-o./a.c"}, .files = sources,
        .exit_code = 1, .err = "Output file './a.c' is one of the input files\n", .tools = Lines{}},
+      {.name = "-o beside a command file", .words = {"app.cm", "-o", "x.srf"}, .exit_code = 1,
+       .err = "Option '-o' cannot be linked together with a command file\n", .tools = Lines{}},
       {.name = "a link with -o of two sources of one name",
        .words = {"a.c", "src/A.s", "-o", "x.srf"}, .files = sources, .exit_code = 1,
        .err = "Source 'src/A.s' would make the same files as another source in the output's "
