@@ -76,16 +76,16 @@ bool same_stem(const char* name, const std::string& other) {
 
 // A user's file that its tool would not find at `base` with `extension`: copied there, so
 // that the tool, which writes beside its input, writes in the output's folder. Returns the
-// name the tool is to read, or nullptr when the copy failed. `copied` tells whether there is
-// a copy to delete.
+// name the tool is to read; `copied` tells whether there is a copy to delete. A copy that
+// fails fails the run, and the chain is walked to its end as after a failed step.
 const char* tool_input(const char* name, const std::string& base, const char* extension,
                        std::string& copy, bool& copied) {
-  copied = !same_stem(name, base);
-  if (!copied) return name;
+  copied = false;
+  if (same_stem(name, base)) return name;
   copy = std::string(base, 0, find_extension(base.c_str())) + extension;
-  if (copy_source_effect(name, copy.c_str())) return copy.c_str();
-  state.status = 1;
-  return nullptr;
+  copied = copy_source_effect(name, copy.c_str());
+  if (!copied) state.status = 1;
+  return copy.c_str();
 }
 
 // Under -c, -S or -E with -o, the file of the last stage that ran goes to the name -o gives
@@ -185,7 +185,6 @@ void run_other_chain(const char* name, const char* type) {
   std::string copy;
   bool copied = false;
   const char* input = tool_input(name, base, type, copy, copied);
-  if (input == nullptr) return;
   if (std::strcmp(type, ".s") == 0) {
     run_stage(preprocessor_stage, input, make_slot_name(first_stage_slot, input, ".ps"), false);
     finish_chain(name, deliver(state.slots[first_stage_slot].text, first_stage_only));

@@ -158,6 +158,8 @@ std::vector<Row> output_rows() {
        .err = "Missing file name after '-o'\n", .tools = Lines{}},
       {.name = "-o naming an input", .words = {"-c", "a.c", "-o./a.c"}, .files = sources,
        .exit_code = 1, .err = "Output file './a.c' is one of the input files\n", .tools = Lines{}},
+      {.name = "-o with a source that cannot be copied", .words = {"-c", "no.s", "-o", "x/n.o"},
+       .exit_code = 1, .err = "Input file open error.'no.s'\n", .tools = Lines{}},
       {.name = "-o beside a command file", .words = {"app.cm", "-o", "x.srf"}, .exit_code = 1,
        .err = "Option '-o' cannot be linked together with a command file\n", .tools = Lines{}},
       {.name = "a link with -o of two sources of one name",
