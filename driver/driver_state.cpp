@@ -25,6 +25,16 @@ std::size_t find_extension(const char* name) {
   return extension;
 }
 
+// Read forwards for the same reason; '/' separates on every host.
+std::size_t find_file_name(const char* name) {
+  std::size_t length = std::strlen(name);
+  std::size_t file_name = 0;
+  for (std::size_t i = 0; i < length; i += character_size(name + i)) {
+    if (name[i] == '/' || name[i] == directory_separator || name[i] == ':') file_name = i + 1;
+  }
+  return file_name;
+}
+
 const char* make_slot_name(int slot, const char* name, const char* extension) {
   char* text = state.slots[slot].text;
   std::size_t stem = find_extension(name);

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "toolrun/host_text.h"
+#include "toolrun/platform_host.h"
 
 constexpr std::size_t name_size = 320;     // a name slot or a directory
-constexpr std::size_t list_size = 1024;    // an option, object or library list
+constexpr std::size_t list_size = 1024;    // a line of the configuration file
 constexpr std::size_t address_size = 12;   // the link start address
 constexpr std::size_t longest_name = 315;  // leaves room for any extension the driver adds
 
@@ -62,6 +63,10 @@ struct DriverState {
   // VEXA_LAUNCHER's text, started in front of every tool; nullptr when there is none.
   const char* launcher = nullptr;
   std::uint8_t plus_state = 0;
+  // The C source whose copy the compiler reads (name slot 2), as the user named it; its
+  // messages name the copy, and the compiler's filter puts this name back. nullptr while the
+  // compiler reads the source itself.
+  const char* compiled_source = nullptr;
   std::int32_t file_count = 0;
   std::int32_t status = 0;
   std::int32_t warning_count = 0;
@@ -73,14 +78,24 @@ struct DriverState {
   char lib_dir[name_size] = {};
   // -MJ: the compilation database the C sources after it are entered in; empty for none.
   char compilation_database[name_size] = {};
-  char compiler_options[list_size] = {};
-  char extend_options[list_size] = {};
-  char linker_options[list_size] = {};
-  char command_file_options[list_size] = {};
-  char object_list[list_size] = {};
-  char library_list[list_size] = {};
-  char default_libraries[list_size] = {};
-  char command_text[list_size] = {};
+  // -MF: the name of the dependency files written from here on; empty: beside each object.
+  char dependency_file[name_size] = {};
+  // -MT and -MQ: the targets of the dependency files from here on, one a line, each
+  // marked 'T' (written as given) or 'Q' (quoted for make); empty: the object.
+  TextList dependency_targets;
+  // -o: the file the run makes, taken from the whole command line before any word is
+  // handled; empty for none. With it every file of a chain is made in its folder.
+  char output_file[name_size] = {};
+  // What goes to a tool's command line may grow to what the host lets a program be started
+  // with; what goes to the command file, as long as it takes.
+  TextList compiler_options{command_line_limit()};
+  TextList extend_options{command_line_limit()};
+  TextList linker_options{command_line_limit()};
+  TextList command_file_options;
+  TextList object_list;
+  TextList library_list;
+  TextList default_libraries;
+  TextList command_text{command_line_limit()};
   NameSlot slots[4] = {};
 };
 
@@ -92,6 +107,10 @@ const char* debug_option_text();
 // Index in `name` where its extension begins (at a '.'), or its length when it has none.
 // The first character is never examined, so ".c" has no extension.
 std::size_t find_extension(const char* name);
+
+// Index in `name` where its file name begins: just after its last '/', directory
+// separator or ':'; 0 when it has none.
+std::size_t find_file_name(const char* name);
 
 // Fills a name slot with `name`, its extension replaced by `extension`. Returns the slot's
 // text, or nullptr (slot emptied) when the result would not fit.
@@ -109,6 +128,11 @@ void refuse_full_list(const char* word);
 template <std::size_t N>
 void append_or_refuse(char (&list)[N], std::initializer_list<const char*> parts, const char* word) {
   if (!append_text(list, parts)) refuse_full_list(word);
+}
+
+inline void append_or_refuse(TextList& list, std::initializer_list<const char*> parts,
+                             const char* word) {
+  if (!list.append(parts)) refuse_full_list(word);
 }
 
 // Refuses `word` because it, or a text made from it, is too long for its field.

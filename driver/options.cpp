@@ -55,6 +55,25 @@ enum PlusState : std::uint8_t {
   value_word = 1,   // ends the option's line
   block_words = 2,  // until a word whose last character is '}'
   first_block_word = 3,
+  output_word = 4,           // the file "-o" names
+  dependency_file_word = 5,  // the file "-MF" names
+  target_word = 6,           // the target "-MT" names
+  quoted_target_word = 7,    // the target "-MQ" names
+};
+
+// The '-' options that, alone, take the next word as their value, as other compilers read
+// them, and what that word is owed to.
+struct ValueOption {
+  const char* name;
+  PlusState owed;
+  const char* missing;  // the refusal when the command line ends before the value
+};
+
+constexpr ValueOption value_options[] = {
+    {"-o", output_word, "Missing file name after '%s'\n"},
+    {"-MF", dependency_file_word, "Missing file name after '%s'\n"},
+    {"-MT", target_word, "Missing target after '%s'\n"},
+    {"-MQ", quoted_target_word, "Missing target after '%s'\n"},
 };
 
 // Flags of append_command_file_option.
@@ -90,6 +109,31 @@ void set_output_name(const char* word) {
   if (!copy_text(state.slots[output_slot].text, word + 2)) refuse_too_long(word);
 }
 
+// -o names the program as -e does, the later of the two winning; what it names under -c, -S
+// or -E was taken from the whole command line before any word (see output_option.h).
+void set_program_name(const char* name, const char* word) {
+  if (!copy_text(state.slots[output_slot].text, name)) refuse_too_long(word);
+}
+
+// With -o the stage words were taken from the whole command line, as other compilers read
+// them; without it each acts from where it stands.
+void set_stage_limit(StageLimit limit) {
+  if (state.output_file[0] == '\0') state.stage_limit = limit;
+}
+
+void set_dependency_file(const char* name, const char* word) {
+  if (!copy_text(state.dependency_file, name)) refuse_too_long(word);
+}
+
+void add_dependency_target(char mark, const char* name, const char* word) {
+  if (std::strlen(name) > longest_name) {
+    refuse_too_long(word);
+    return;
+  }
+  const char marked[] = {mark, '\0'};
+  append_or_refuse(state.dependency_targets, {marked, name, "\n"}, word);
+}
+
 void set_compilation_database(const char* word) {
   const char* name = word[3] != '\0' ? word + 3 : "compile_commands.json";
   if (!copy_text(state.compilation_database, name)) refuse_too_long(word);
@@ -122,9 +166,9 @@ struct DashOption {
 constexpr DashOption dash_option_table[] = {
     {DashMatch::exact, "-g", [](const char*) { state.debug_info = 1; }},
     {DashMatch::exact, "-b", [](const char*) { state.delete_temps = 0; }},
-    {DashMatch::exact, "-E", [](const char*) { state.stage_limit = first_stage_only; }},
-    {DashMatch::exact, "-S", [](const char*) { state.stage_limit = through_extender; }},
-    {DashMatch::exact, "-c", [](const char*) { state.stage_limit = through_assembler; }},
+    {DashMatch::exact, "-E", [](const char*) { set_stage_limit(first_stage_only); }},
+    {DashMatch::exact, "-S", [](const char*) { set_stage_limit(through_extender); }},
+    {DashMatch::exact, "-c", [](const char*) { set_stage_limit(through_assembler); }},
     {DashMatch::exact, "-v", [](const char*) { state.verbose = 1; }},
     {DashMatch::prefix, "-gp=", [](const char* word) {
        append_or_refuse(state.extend_options, {"-gp ", word + 4, " "}, word); }},
@@ -140,6 +184,9 @@ constexpr DashOption dash_option_table[] = {
     {DashMatch::second_char, "e", set_output_name},
     {DashMatch::second_char, "l", [](const char* word) {
        append_or_refuse(state.linker_options, {"-", word + 2, " "}, word); }},
+    // "-o" alone leaves its file to the next word (see plus_state_after).
+    {DashMatch::second_char, "o", [](const char* word) {
+       if (word[2] != '\0') set_program_name(word + 2, word); }},
     {DashMatch::exact, "-normwarn", [](const char*) { state.warnings_are_errors = 0; }},
     {DashMatch::exact, "-nodefsup", [](const char*) { state.link_startup = 0; }},
     {DashMatch::exact, "-nodeflib", [](const char*) { state.link_default_libs = 0; }},
@@ -149,6 +196,13 @@ constexpr DashOption dash_option_table[] = {
        state.dependency_files = headers_outside_include_dir; }},
     {DashMatch::exact, "-MP", [](const char*) { state.header_rules = 1; }},
     {DashMatch::prefix, "-MJ", set_compilation_database},
+    // Alone, each leaves its value to the next word (see plus_state_after).
+    {DashMatch::prefix, "-MF", [](const char* word) {
+       if (word[3] != '\0') set_dependency_file(word + 3, word); }},
+    {DashMatch::prefix, "-MT", [](const char* word) {
+       if (word[3] != '\0') add_dependency_target('T', word + 3, word); }},
+    {DashMatch::prefix, "-MQ", [](const char* word) {
+       if (word[3] != '\0') add_dependency_target('Q', word + 3, word); }},
     // Counted before the first word, like -###; only a bad N is acted on here.
     {DashMatch::prefix, "--jobs", [](const char* word) {
        if (jobs_named_by(word) == 0) refuse_unknown_option(word); }},
@@ -222,6 +276,14 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
       return block_words;
     case block_words:
       return ends_block(word) ? no_plus_option : block_words;
+    case output_word:
+    case dependency_file_word:
+    case target_word:
+    case quoted_target_word:
+      return no_plus_option;
+  }
+  for (const ValueOption& option : value_options) {
+    if (is(word, option.name)) return option.owed;
   }
   if (word[0] != '+') return no_plus_option;
   switch (find_plus_option_class(word + 1)) {
@@ -236,10 +298,31 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
 
 // A word owed to a pending '+' option is only text for the command file, whatever it
 // looks like; the word that completes the option ends its line.
-void take_owed_word(const char* word) {
+static void take_command_file_word(const char* word) {
   const std::uint8_t next = plus_state_after(state.plus_state, word);
   append_command_file_option(next == no_plus_option ? ends_line : 0, word);
   state.plus_state = next;
+}
+
+void take_owed_word(const char* word) {
+  switch (state.plus_state) {
+    case output_word:
+      set_program_name(word, word);
+      break;
+    case dependency_file_word:
+      set_dependency_file(word, word);
+      break;
+    case target_word:
+      add_dependency_target('T', word, word);
+      break;
+    case quoted_target_word:
+      add_dependency_target('Q', word, word);
+      break;
+    default:
+      take_command_file_word(word);
+      return;
+  }
+  state.plus_state = no_plus_option;
 }
 
 void handle_option(const char* word) {
@@ -262,4 +345,18 @@ int jobs_named_by(const char* word) {
 
 bool plus_option_waits_for_word() {
   return state.plus_state != no_plus_option;
+}
+
+bool owed_to_output_option(std::uint8_t plus_state) {
+  return plus_state == output_word;
+}
+
+bool refuse_missing_value(std::uint8_t plus_state) {
+  for (const ValueOption& option : value_options) {
+    if (option.owed == plus_state) {
+      refuse(option.missing, option.name);
+      return true;
+    }
+  }
+  return false;
 }

@@ -9,6 +9,7 @@
 #include "driver/console.h"
 #include "driver/driver_state.h"
 #include "driver/options.h"
+#include "driver/output_option.h"
 #include "driver/response_files.h"
 #include "driver/usage.h"
 #include "pipeline/dispatch.h"
@@ -99,7 +100,8 @@ static void handle_words(const CommandWords& command, int word_count, const char
 static void handle_command_line(const CommandWords& command, int word_count,
                                 const char* const* words) {
   const std::size_t count = std::min(command.failure_at, command.words.size());
-  if (!check_command_line(command.words, count)) return;
+  if (!check_command_line(command.words, count) || !take_output_option(command.words, count))
+    return;
   handle_words(command, word_count, words);
   take_interruption();
   if (state.file_count == 0) {
@@ -136,7 +138,8 @@ int run_driver(int word_count, const char* const* words) {
     // The parent has shown what the configuration says and checked the command line.
     mute_console(true);
     load_configuration();
-    if (state.status == 0) state.status = run_chain_of_word(command, word);
+    if (state.status == 0 && take_output_option(command.words, command.words.size()))
+      state.status = run_chain_of_word(command, word);
     flush_out();
     return exit_code_from_status(state.status);
   }

@@ -2,6 +2,16 @@
 # and the release packages made from it: a ZIP for Windows, a tar.gz for other hosts.
 install(TARGETS vexa RUNTIME DESTINATION bin)
 
+# The CMake toolchain file and the files it reads (README: "Using vexa from CMake, Ninja, make
+# and ccache"): ROOT/cmake on Windows, ROOT/share/vexa/cmake elsewhere.
+if(WIN32)
+  set(vexa_cmake_destination cmake)
+else()
+  set(vexa_cmake_destination share/vexa/cmake)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/cmake/ DESTINATION ${vexa_cmake_destination}
+  FILES_MATCHING PATTERN "vexa-*.cmake")
+
 if(WIN32)
   # A sample that changes nothing until a line is uncommented; CR LF for Windows editors.
   configure_file(${CMAKE_CURRENT_LIST_DIR}/vexa.cfg ${CMAKE_BINARY_DIR}/packaging/vexa.cfg

@@ -164,7 +164,7 @@ void scan_includes(Scan& scan, OpenFile source) {
 // The directory a word of the compiler's "-I<dir>" or "-I <dir>" names.
 std::vector<std::string> include_search_dirs(std::string& configured_dir) {
   std::vector<std::string> directories;
-  const std::vector<std::string> words = split_command_words(state.compiler_options);
+  const std::vector<std::string> words = split_command_words(state.compiler_options.c_str());
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (words[i] == "-I" && i + 1 < words.size()) {
       directories.push_back(words[++i]);
@@ -195,6 +195,18 @@ bool write_through_temporary(const std::string& name, const std::string& text) {
   return false;
 }
 
+// The rule's targets: those -MT and -MQ named, else the object.
+std::vector<RuleTarget> rule_targets(const char* object) {
+  if (state.dependency_targets.empty()) return {{object}};
+  std::vector<RuleTarget> targets;
+  for (const char* entry = state.dependency_targets.c_str(); *entry != '\0';) {
+    const std::size_t length = std::strcspn(entry, "\n");
+    targets.push_back({std::string(entry + 1, length - 1), entry[0] == 'Q'});
+    entry += length + (entry[length] == '\n' ? 1 : 0);
+  }
+  return targets;
+}
+
 // Scans `source` for the headers it includes and writes the dependency file `name`.
 void scan_and_write(const char* source, const char* object, const std::string& name) {
   Scan scan;
@@ -206,7 +218,8 @@ void scan_and_write(const char* source, const char* object, const std::string& n
     scan.read.insert(std::move(identity));
     scan_includes(scan, {source, false, 0, 0});
   }
-  const MakeRules rules = make_rules(object, source, scan.headers, state.header_rules);
+  const MakeRules rules =
+      make_rules(rule_targets(object), source, scan.headers, state.header_rules);
   if (!rules.unreadable.empty()) {
     print_err(unreadable_name, name.c_str(), rules.unreadable.c_str());
     if (state.status == 0) state.status = 1;
@@ -223,6 +236,8 @@ void scan_and_write(const char* source, const char* object, const std::string& n
 
 void write_dependency_file(const char* source, const char* object) {
   if (state.dependency_files == no_dependency_files) return;
-  const std::string name = std::string(object, find_extension(object)) + ".d";
+  const std::string name = state.dependency_file[0] != '\0'
+                               ? std::string(state.dependency_file)
+                               : std::string(object, find_extension(object)) + ".d";
   update_file_effect(dry_run_line, name.c_str(), [&] { scan_and_write(source, object, name); });
 }

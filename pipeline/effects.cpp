@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
@@ -36,6 +37,24 @@ int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilt
 
 bool escape_source_effect(const char* source, const char* escaped) {
   return state.dry_run || escape_sjis_source(source, escaped);
+}
+
+bool copy_source_effect(const char* source, const char* copy) {
+  if (state.dry_run) return true;
+  std::string text;
+  if (!read_whole_file(source, text)) {
+    print_err("Input file open error.'%s'\n", source);
+    return false;
+  }
+  if (write_whole_file(copy, "wb", text, true)) return true;
+  print_err("Output file write error.'%s'\n", copy);
+  return false;
+}
+
+bool move_output_effect(const char* made, const char* output) {
+  if (state.dry_run || replace_output_file(made, output)) return true;
+  print_err("Output file write error.'%s'\n", output);
+  return false;
 }
 
 void delete_file(const char* name) {

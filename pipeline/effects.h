@@ -23,6 +23,14 @@ int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilt
 // run writes nothing: the compiler's command line names the copy all the same.
 bool escape_source_effect(const char* source, const char* escaped);
 
+// Copies `source` byte for byte to `copy`, for a tool that writes beside its input to write
+// in the output's folder; false, shown, when it fails. A dry run writes nothing.
+bool copy_source_effect(const char* source, const char* copy);
+
+// Puts the file a stage made, `made`, in the place of the file -o names, `output`; false,
+// shown, when it cannot. A dry run moves nothing.
+bool move_output_effect(const char* made, const char* output);
+
 // Deletes an intermediate file or a failed step's output (shown under -v); never a folder.
 void delete_file(const char* name);
 

@@ -25,51 +25,46 @@ void count_linker_warning(const char* line) {
 
 // Runs the linker on `command_file` and turns its warnings into the status.
 void run_linker(const char* command_file) {
-  state.command_text[0] = '\0';
+  state.command_text.clear();
   const std::string file_word = command_word(command_file);
   if (!append_text(state.command_text,
-                   {debug_option_text(), state.linker_options, "-c ", file_word.c_str()})) {
+                   {debug_option_text(), state.linker_options.c_str(), "-c ", file_word.c_str()})) {
     refuse_too_long(command_file);
     return;
   }
-  state.status =
-      run_tool_effect("lk33.exe", state.command_text, filter_linker_output, count_linker_warning);
+  state.status = run_tool_effect("lk33.exe", state.command_text.c_str(), filter_linker_output,
+                                 count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
 }
 
-// Room for every block of the generated command file at its fullest.
-constexpr std::size_t command_file_size = 8192;
-
-// Writes the text of "__tmp__.cm" ("\n" line ends) into `text`. The blocks always fit:
-// each list holds under 1024 bytes and each directory under 320.
-void make_command_file_text(char (&text)[command_file_size]) {
-  text[0] = '\0';
-  append_text(text, {"-v3\n", "-objsym\n"});
+// The text of "__tmp__.cm" ("\n" line ends), as long as its lists make it.
+std::string command_file_text() {
+  std::string text = "-v3\n-objsym\n";
   if (state.start_address[0] != '\0') {
-    append_text(text,
-                {"-addr ", state.start_address, " {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}\n"});
+    text = text + "-addr " + state.start_address + " {DEFAULT_CODE DEFAULT_DATA DEFAULT_BSS}\n";
   }
-  if (state.lib_dir[0] != '\0') append_text(text, {"-l ", state.lib_dir, "\n"});
+  if (state.lib_dir[0] != '\0') text = text + "-l " + state.lib_dir + "\n";
   const char* output = state.slots[output_slot].text;
-  if (output[0] != '\0') append_text(text, {"-o ", output, "\n"});
-  append_text(text, {state.command_file_options});
-  if (state.link_startup) append_text(text, {state.lib_dir, separator_text, startup_object, "\n"});
-  append_text(text, {state.object_list, state.library_list});
-  if (state.link_default_libs) append_text(text, {state.default_libraries});
+  if (output[0] != '\0') text = text + "-o " + output + "\n";
+  text += state.command_file_options.c_str();
+  if (state.link_startup) text = text + state.lib_dir + separator_text + startup_object + "\n";
+  text += state.object_list.c_str();
+  text += state.library_list.c_str();
+  if (state.link_default_libs) text += state.default_libraries.c_str();
+  return text;
 }
 
 }  // namespace
 
 void link_generated() {
-  static char text[command_file_size];
-  make_command_file_text(text);
-  link_through_command_file_effect(command_file_name, text, run_linker);
+  const std::string text = command_file_text();
+  link_through_command_file_effect(command_file_name, text.c_str(), run_linker);
   const char* output = state.slots[output_slot].text;
   if (state.delete_temps && state.status != 0 && output[0] != '\0') delete_file(output);
 }
 
 void link_user_command_file() {
-  run_linker(state.object_list);
+  run_linker(state.object_list.c_str());
 }
 
 void add_object(const char* name) {

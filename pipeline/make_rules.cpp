@@ -74,9 +74,18 @@ std::string escaped_for_make(const std::string& name, MakeRole role) {
 
 }  // namespace
 
-MakeRules make_rules(const std::string& target, const std::string& source,
+MakeRules make_rules(const std::vector<RuleTarget>& targets, const std::string& source,
                      const std::vector<std::string>& headers, bool header_rules) {
-  if (make_cannot_read(target, MakeRole::target)) return {.text = {}, .unreadable = target};
+  std::string text;
+  for (const RuleTarget& target : targets) {
+    if (!target.escaped) {
+      text += (text.empty() ? "" : " ") + target.name;
+      continue;
+    }
+    if (make_cannot_read(target.name, MakeRole::target))
+      return {.text = {}, .unreadable = target.name};
+    text += (text.empty() ? "" : " ") + escaped_for_make(target.name, MakeRole::target);
+  }
   if (make_cannot_read(source, MakeRole::prerequisite)) return {.text = {}, .unreadable = source};
   for (const std::string& header : headers) {
     if (make_cannot_read(header, MakeRole::prerequisite) ||
@@ -84,8 +93,7 @@ MakeRules make_rules(const std::string& target, const std::string& source,
       return {.text = {}, .unreadable = header};
     }
   }
-  std::string text = escaped_for_make(target, MakeRole::target) + ": " +
-                     escaped_for_make(source, MakeRole::prerequisite);
+  text += ": " + escaped_for_make(source, MakeRole::prerequisite);
   for (const std::string& header : headers)
     text += " " + escaped_for_make(header, MakeRole::prerequisite);
   text += "\n";

@@ -10,7 +10,13 @@ struct MakeRules {
   std::string unreadable;  // a name no escaping gets past make; `text` is empty then
 };
 
-// "target: source headers...", and with `header_rules` a rule "header:" for each header, so
+// A rule's target: as given (-MT, the user's own make text) or escaped like every name.
+struct RuleTarget {
+  std::string name;
+  bool escaped = true;
+};
+
+// "targets: source headers...", and with `header_rules` a rule "header:" for each header, so
 // that make goes on when one is deleted.
-MakeRules make_rules(const std::string& target, const std::string& source,
+MakeRules make_rules(const std::vector<RuleTarget>& targets, const std::string& source,
                      const std::vector<std::string>& headers, bool header_rules);

@@ -3,6 +3,8 @@
 // are left; and the faults a build script must be able to trust it through: tools that fail,
 // die or cannot run, what they print, response files, names and lists at their limits,
 // inputs that cannot be read, outputs that cannot be written, a full disk, interruption.
+#include <unistd.h>
+
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -112,6 +114,57 @@ std::vector<Row> option_rows() {
        .words = {"-###", "-E", "-J256", "a.c", "-J257", "b.c", "-J0", "-J12x", "c.c"},
        .out = "gcc33.exe -S -x c -Iinc a.c\ngcc33.exe -S -x c -Iinc b.$\n"
               "gcc33.exe -S -x c -Iinc c.$\n"},
+  };
+}
+
+// -o: the file a stage makes, or the program; every file of a chain in the output's folder.
+std::vector<Row> output_rows() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  const Files in_src = {{"src/a.c", "#include \"a.h\"\n"}, {"src/a.h", ""}, {"src/b.s", "; b\n"}};
+  Files in_src_and_out = in_src;
+  in_src_and_out.emplace_back("out/", "");
+  const std::string many = "Cannot specify '-o' with '-c', '-S' or '-E' with multiple files\n";
+  return {
+      {.name = "-o after the source names the object of -c, made in its folder",
+       .words = {"-c", "-MD", "src/a.c", "-o", "x.c.o"}, .files = in_src,
+       .left = {"x.c.d", "x.c.o"}, .contents = {{"x.c.d", "x.c.o: src/a.c src/a.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -Isrc/ -Iinc x.c.$", "ext33.exe x.c.ps",
+                      "as33.exe x.c.ms"}},
+      {.name = "-oFILE under -S copies a source under -J0", .words = {"-S", "-oout.ms", "-J0",
+       "src/a.c"}, .files = in_src, .left = {"out.ms"},
+       .tools = Lines{"gcc33.exe -S -x c -Isrc/ -Iinc out.$", "ext33.exe out.ps"}},
+      {.name = "-o under -E names what an assembler source's copy made",
+       .words = {"-E", "src/b.s", "-o", "b.i"}, .files = in_src, .left = {"b.i"},
+       .tools = Lines{"pp33.exe b.s"}},
+      {.name = "with -o, -c acts wherever it stands", .words = {"-E", "a.c", "-c", "-o", "a.o"},
+       .files = sources, .left = {"a.o"}, .tools = a_chain},
+      {.name = "-o names the program, -e after it wins", .words = {"-ox.srf", "a.o", "-ey.srf"},
+       .files = {{"a.o", ""}}, .left = {"y.srf"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o y.srf", start, "a.o"}},
+      {.name = "a link with -o makes each source's files in the output's folder",
+       .words = {"src/a.c", "src/b.s", "-o", "out/app.srf"}, .files = in_src_and_out,
+       .tools = Lines{"gcc33.exe -S -x c -Isrc/ -Iinc out/a.$", "ext33.exe out/a.ps",
+                      "as33.exe out/a.ms", "pp33.exe out/b.s", "ext33.exe out/b.ps",
+                      "as33.exe out/b.ms", "lk33.exe -c __tmp__.cm"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o out/app.srf", start,
+                             "out/a.o", "out/b.o"}},
+      {.name = "the compiler's messages name the source as given",
+       .words = {"-c", "src/a.c", "-o", "o.o"}, .environment = stub("GCC33_PRINT", "o.$:3: e\\n"),
+       .files = in_src, .out = "src/a.c:3: e\n", .left = {"o.o"}},
+      {.name = "-o with -c and two sources", .words = {"-c", "a.c", "b.s", "-o", "x.o"},
+       .files = sources, .exit_code = 1, .err = many, .tools = Lines{}, .dry_run_too = true},
+      {.name = "-o without its file", .words = {"a.c", "-o"}, .files = sources, .exit_code = 1,
+       .err = "Missing file name after '-o'\n", .tools = Lines{}},
+      {.name = "-o naming an input", .words = {"-c", "a.c", "-o./a.c"}, .files = sources,
+       .exit_code = 1, .err = "Output file './a.c' is one of the input files\n", .tools = Lines{}},
+      {.name = "-o with a source that cannot be copied", .words = {"-c", "no.s", "-o", "x/n.o"},
+       .exit_code = 1, .err = "Input file open error.'no.s'\n", .tools = Lines{}},
+      {.name = "-o beside a command file", .words = {"app.cm", "-o", "x.srf"}, .exit_code = 1,
+       .err = "Option '-o' cannot be linked together with a command file\n", .tools = Lines{}},
+      {.name = "a link with -o of two sources of one name",
+       .words = {"a.c", "src/A.s", "-o", "x.srf"}, .files = sources, .exit_code = 1,
+       .err = "Source 'src/A.s' would make the same files as another source in the output's "
+              "folder\n", .tools = Lines{}},
   };
 }
 
@@ -329,34 +382,53 @@ std::vector<Row> text_file_rows() {
 }
 
 // Names and lists at their limits.
+// The longest argument text a tool of the driver under test can be started with.
+std::size_t command_line_limit() {
+  return EndToEnd::windows_driver() ? 32767 : static_cast<std::size_t>(sysconf(_SC_ARG_MAX));
+}
+
+// A one-command build of 300 sources: objects and command file lines far past 1024 bytes.
+Row three_hundred_sources() {
+  const std::string start = EndToEnd::windows_driver() ? "lib\\cstart.o" : "lib/cstart.o";
+  Row row = {.name = "300 sources link in one command"};
+  row.command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o s100.srf", start};
+  for (int i = 100; i < 400; ++i) {
+    const std::string stem = "s" + std::to_string(i);
+    row.words.push_back(stem + ".s");
+    row.files.emplace_back(stem + ".s", "");
+    row.left.push_back(stem + ".o");
+    row.command_file->push_back(stem + ".o");
+  }
+  row.left.push_back("s100.srf");
+  return row;
+}
+
 std::vector<Row> limit_rows() {
   const std::string name_315 = std::string(313, 'n') + ".o", name_316 = "n" + name_315;
-  const std::string define_1023 = "-D" + std::string(1020, 'd');  // and a blank: 1023 bytes
   const std::string address_11 = "-a=" + std::string(11, '1');
   const std::string output_319 = "-e" + std::string(319, 'e');
-  const std::string value_1019 = std::string(1019, 'v');        // "-l " + value + "\n": 1023 bytes
-  const std::string object_102 = std::string(100, 'o') + ".o";  // 9 fit in the list
-  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" is 1026 bytes.
-  const std::string define_unfit = "-D" + std::string(1015 - 6 - 3, 'd');
+  // Through a response file: a word this long would not start the driver itself on POSIX.
+  const std::size_t limit = command_line_limit();
+  const std::string define_longest = "-D" + std::string(limit - 4, 'd');  // a blank, a zero
+  // With "-Iinc " after it the list still fits; "-S -x c " + list + "a.$" does not.
+  const std::string define_unfit = "-D" + std::string(limit - 12, 'd');
   return {
       {.name = "names and lists at their longest",
-       .words = {"-c", define_1023, address_11, output_319, "+l", value_1019, name_315},
-       .tools = Lines{}},
+       .words = {"-c", "@define.rsp", address_11, output_319, "+l", std::string(4000, 'v'),
+                 name_315}, .files = {{"define.rsp", define_longest}}, .tools = Lines{}},
       {.name = "a name of 316 characters", .words = {"-c", "a.o", name_316}, .exit_code = 1,
        .err = too_long + name_316 + "'\n"},
-      {.name = "a -D list of 1024 bytes", .words = {"-c", "a.o", define_1023 + "d"}, .exit_code = 1,
-       .err = list_full + define_1023 + "d'\n"},
+      {.name = "a -D list past the host's command line", .words = {"-c", "a.o", "@define.rsp"},
+       .files = {{"define.rsp", define_longest + "d"}}, .exit_code = 1,
+       .err = list_full + define_longest + "d'\n"},
       {.name = "a start address of 12 characters", .words = {"a.o", address_11 + "2"},
        .exit_code = 1, .err = too_long + address_11 + "2'\n"},
       {.name = "an output name of 320 characters", .words = {"a.o", output_319 + "e"},
        .exit_code = 1, .err = too_long + output_319 + "e'\n"},
-      {.name = "a plus option's value past the command file list",
-       .words = {"+l", value_1019 + "v", "a.o"}, .exit_code = 1, .out = usage,
-       .err = list_full + value_1019 + "v'\n"},
-      {.name = "an object past the object list", .words = Lines(10, object_102), .exit_code = 1,
-       .err = list_full + object_102 + "'\n"},
-      {.name = "an argument text that does not fit runs no tool", .words = {define_unfit, "a.c"},
-       .files = sources, .exit_code = 1, .err = too_long + "a.$'\n", .tools = Lines{}},
+      three_hundred_sources(),
+      {.name = "an argument text that does not fit runs no tool", .words = {"@define.rsp", "a.c"},
+       .files = {{"a.c", ""}, {"define.rsp", define_unfit}}, .exit_code = 1,
+       .err = too_long + "a.$'\n", .tools = Lines{}},
   };
 }
 
@@ -671,6 +743,23 @@ std::vector<Row> dependency_rows() {
        .files = {{"a.c", ""}}, .left = {"a.ps"}},
       {.name = "no dependency file under -S", .words = {"-S", "-MD", "a.c"}, .environment = sys,
        .files = {{"a.c", ""}}, .left = {"a.ms"}},
+      {.name = "-MF, -MT and -MQ as separate words", .words = {"-c", "-MMD", "-MF", "a.dep",
+       "-MT", "all", "-MQ", "$o x", "a.c"}, .environment = sys, .files = {{"a.c",
+       "#include \"x.h\""}, {"x.h", ""}}, .left = {"a.dep", "a.o"},
+       .contents = {{"a.dep", "all $$o\\ x: a.c x.h\n"}}},
+      {.name = "-MF, -MT and -MQ joined, the last -MF wins", .words = {"-MFc.d", "-MD", "-c",
+       "-MTt$", "-MQq$", "-MFb.d", "a.c"}, .environment = sys, .files = {{"a.c", ""}},
+       .left = {"a.o", "b.d"}, .contents = {{"b.d", "t$ q$$: a.c\n"}}},
+      {.name = "-MD with -o obj/x.o writes obj/x.d naming obj/x.o",
+       .words = {"-MD", "-c", "a.c", "-o", "obj/x.o"}, .environment = sys,
+       .files = {{"a.c", "#include \"a.h\""}, {"a.h", ""}, {"obj/", ""}},
+       .contents = {{"obj/x.d", "obj/x.o: a.c a.h\n"}},
+       .tools = Lines{"gcc33.exe -S -x c -I. -Isys obj/x.$", "ext33.exe obj/x.ps",
+                      "as33.exe obj/x.ms"}},
+      {.name = "-MF without its file", .words = {"-MD", "a.c", "-MF"}, .files = {{"a.c", ""}},
+       .exit_code = 1, .err = "Missing file name after '-MF'\n", .tools = Lines{}},
+      {.name = "-MQ without its target", .words = {"a.o", "-MQ"}, .exit_code = 1,
+       .err = "Missing target after '-MQ'\n"},
       {.name = "-### shows where the dependency file goes", .words = {"-###", "-c", "-MD", "a.c"},
        .environment = sys, .files = {{"a.c", ""}},
        .out = "gcc33.exe -S -x c -Isys a.$\next33.exe a.ps\nas33.exe a.ms\nDependency file 'a.d'\n"},
@@ -790,7 +879,7 @@ std::vector<Row> joined(std::initializer_list<std::vector<Row>> tables) {
 
 INSTANTIATE_TEST_SUITE_P(Jobs, Rows, ::testing::ValuesIn(jobs_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Driver, Rows,
-                         ::testing::ValuesIn(joined({refusal_rows(), option_rows(),
+                         ::testing::ValuesIn(joined({refusal_rows(), option_rows(), output_rows(),
                                                      command_file_rows(), link_rows()})),
                          row_name);
 INSTANTIATE_TEST_SUITE_P(Faults, Rows,

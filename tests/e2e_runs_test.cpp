@@ -243,3 +243,63 @@ TEST_F(OwnRun, JobsShareMakesJobSlots) {
   EXPECT_EQ(most, 2);
   EXPECT_EQ(running, 0);
 }
+
+// Installed with only the driver named by its path, as a build system names its compiler:
+// the tools beside it are found after the current folder and PATH, and -v shows their path.
+TEST_F(OwnRun, FindsTheToolsBesideItselfAfterThePath) {
+  if (windows_driver()) GTEST_SKIP() << "Wine takes the tools' folders from WINEPATH";
+  const fs::path bin = work().parent_path() / "install" / "bin";
+  use_driver_copy_in(bin);
+  for (const char* tool : {"gcc33.exe", "ext33.exe", "as33.exe"})
+    fs::copy_file(fs::path(tools_folder()) / tool, bin / tool);
+  const Environment no_tools_on_path = {{"PATH", "/usr/bin:/bin"}};
+  RunResult result = run({"-v", "-c", "a.c"}, no_tools_on_path);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_NE(result.out.find("--------\n" + (bin / "ext33.exe").string() + " a.ps\n"),
+            std::string::npos);
+  // The tools on PATH come first, shown by name as before.
+  result = run({"-v", "-c", "b.s"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_NE(result.out.find("--------\next33.exe b.ps\n"), std::string::npos);
+  EXPECT_EQ(files(), (Lines{"a.c", "a.o", "b.o", "b.s"}));
+}
+
+// A source tree nobody may write to, built into two build folders at the same time: each
+// run's files lie in its own folder, the sources' folder stays as it was (which its listing
+// shows where the user is root and may write anyway).
+TEST_F(OwnRun, BuildsAReadOnlySourceTreeIntoTwoFoldersAtOnce) {
+  if (windows_driver()) GTEST_SKIP() << "folder permissions are POSIX's";
+  fs::create_directories("src/inc");
+  write_file("src/m.c", "#include \"m.h\"\n#include \"../src/inc/i.h\"\n");
+  write_file("src/m.h", "");
+  write_file("src/inc/i.h", "");
+  write_file("src/n.s", "; n\n");
+  fs::create_directories("one");
+  fs::create_directories("two");
+  fs::permissions("src", fs::perms::owner_write, fs::perm_options::remove);
+  const Environment slow = {{"VSTUB_GCC33_SLEEP_MS", "300"}, {"VSTUB_PP33_SLEEP_MS", "300"}};
+  std::vector<int> pids;
+  for (const char* folder : {"one", "two"}) {
+    for (const char* source : {"m", "n"}) {
+      const std::string object = std::string(folder) + "/" + source + ".o";
+      const std::string name = std::string("src/") + source + (source[0] == 'm' ? ".c" : ".s");
+      pids.push_back(start_driver({"-c", "-MD", name, "-o", object}, slow));
+    }
+  }
+  for (int pid : pids) EXPECT_EQ(wait_for_driver(pid).exit_code, 0);
+  fs::permissions("src", fs::perms::owner_write, fs::perm_options::add);
+  for (const char* folder : {"one", "two"}) {
+    Lines left;
+    for (const auto& entry : fs::directory_iterator(folder))
+      left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (Lines{"m.d", "m.o", "n.d", "n.o"}));
+    EXPECT_EQ(read_file(std::string(folder) + "/m.d"),
+              std::string(folder) + "/m.o: src/m.c src/m.h src/../src/inc/i.h\n");
+  }
+  Lines sources;
+  for (const auto& entry : fs::recursive_directory_iterator("src"))
+    sources.push_back(entry.path().string());
+  std::sort(sources.begin(), sources.end());
+  EXPECT_EQ(sources, (Lines{"src/inc", "src/inc/i.h", "src/m.c", "src/m.h", "src/n.s"}));
+}

@@ -14,13 +14,13 @@ namespace {
 std::size_t position = 0;
 }  // namespace
 
-ToolStart start_tool(ToolProcess&, const char*, const char*) {
+ToolStart start_tool(ToolProcess&, const char*, const char*, const char*) {
   position = 0;
   return ToolStart::started;
 }
 
 // The launcher is tested end to end only: here no tool is ever found for one.
-std::string find_tool_path(const char*) {
+std::string find_tool_path(const char*, const char*) {
   return "";
 }
 
@@ -50,6 +50,10 @@ int interrupt_signal() {
 
 // No executable path: the configuration file beside it and the default directories are
 // left out.
+std::size_t command_line_limit() {
+  return 32767;
+}
+
 std::size_t module_file_name(char*, std::size_t) {
   return 0;
 }

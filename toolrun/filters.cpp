@@ -1,10 +1,12 @@
 #include "toolrun/filters.h"
 
+#include <cstdio>
 #include <cstring>
 #include <span>
 #include <string_view>
 
 #include "driver/driver_state.h"
+#include "toolrun/tool_runner.h"
 
 namespace {
 
@@ -41,19 +43,30 @@ char* filter_stage_output(char* line) {
   return begins_with_any(line, stage_banners) ? nullptr : line;
 }
 
-// The compiler was given the escaped copy "name.$"; a message naming it as "name.$:" is
-// turned into "name.c:" so the user sees the file they gave.
+// The compiler was given a copy of the source, "name.$" beside it or a copy in the output's
+// folder; a message naming the copy followed by ':' is turned to name the source as the user
+// gave it, in place where only the extension differs.
 char* filter_compiler_output(char* line) {
   if (begins_with_any(line, compiler_banners)) return nullptr;
-  if (!state.sjis_mode) return line;
+  const char* source = state.compiled_source;
+  if (source == nullptr) return line;
   const char* escaped_name = state.slots[escaped_or_object_slot].text;
   if (escaped_name[0] == '\0') return line;
   char* name = std::strstr(line, escaped_name);
   if (name == nullptr) return line;
   // The length is the slot's own, set with it: the line holds at least that many bytes here.
   const std::int32_t length = state.escaped_name_length;
-  if (name[length] == ':') name[length - 1] = 'c';
-  return line;
+  if (name[length] != ':') return line;
+  const std::size_t stem = static_cast<std::size_t>(length) - 1;
+  if (std::strlen(source) == static_cast<std::size_t>(length) &&
+      std::strncmp(source, escaped_name, stem) == 0) {
+    name[length - 1] = 'c';
+    return line;
+  }
+  static char renamed[line_buffer_size + name_size];
+  std::snprintf(renamed, sizeof renamed, "%.*s%s%s", static_cast<int>(name - line), line, source,
+                name + length);
+  return renamed;
 }
 
 char* filter_linker_output(char* line) {

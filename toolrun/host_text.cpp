@@ -22,3 +22,17 @@ bool append_text(char* dest, std::size_t size, std::initializer_list<const char*
   dest[used] = '\0';
   return true;
 }
+
+bool TextList::append(std::initializer_list<const char*> parts) {
+  std::size_t total = text_.size();
+  for (const char* part : parts) total += std::strlen(part);
+  if (total >= limit_) return false;
+  for (const char* part : parts) text_ += part;
+  return true;
+}
+
+bool TextList::assign(const char* text) {
+  if (std::strlen(text) >= limit_) return false;
+  text_ = text;
+  return true;
+}

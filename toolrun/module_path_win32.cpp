@@ -2,6 +2,12 @@
 
 #include "toolrun/platform_host.h"
 
+// One process's command line holds 32,767 characters with its terminating zero; the tool's
+// name before the text has to fit too, which starting the tool tests.
+std::size_t command_line_limit() {
+  return 32767;
+}
+
 std::size_t module_file_name(char* buffer, std::size_t size) {
   if (size == 0) return 0;
   HMODULE self = GetModuleHandleA(nullptr);

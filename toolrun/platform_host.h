@@ -15,6 +15,10 @@ constexpr char directory_separator = '/';
 constexpr bool exit_code_has_32_bits = false;
 #endif
 
+// The longest argument text a tool can be started with, its terminating zero included: what
+// one process's command line holds on Windows, what exec takes on POSIX.
+std::size_t command_line_limit();
+
 // Writes the full path of the running executable into `buffer`, zero-terminated, and
 // returns its length; 0 when the path cannot be had or does not fit.
 std::size_t module_file_name(char* buffer, std::size_t size);

@@ -26,13 +26,15 @@ constexpr int signal_status(int signal) {
 }
 
 // Starts `tool_name` with `argument_text` as its words (split as the tool's own runtime
-// would), standard output on a pipe, everything else inherited. On failure nothing is left
-// open.
-ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text);
+// would), standard output on a pipe, everything else inherited. The tool is looked for in
+// the current folder, then on PATH, then in `last_folder` unless that is empty. On failure
+// nothing is left open.
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text,
+                     const char* last_folder = "");
 
 // Where start_tool would find `tool_name`, as a full absolute path; empty when it is found
 // nowhere.
-std::string find_tool_path(const char* tool_name);
+std::string find_tool_path(const char* tool_name, const char* last_folder = "");
 
 // The launcher's text and `tool_path` as a launched tool's command line begins: on Windows
 // the path in double quotes; on POSIX, where the path is a word of its own, quoted when it

@@ -62,13 +62,13 @@ bool any_path_directory(Found found) {
   return false;
 }
 
-// The current directory first, then each PATH entry: the first file that exists is the
-// tool, whether it can be run or not, and gives `path`.
-bool find_tool(char (&path)[path_size], const char* tool_name) {
+// The current directory first, then each PATH entry, then `last_folder`: the first file
+// that exists is the tool, whether it can be run or not, and gives `path`.
+bool find_tool(char (&path)[path_size], const char* tool_name, const char* last_folder) {
   auto found = [&path, tool_name](std::string_view directory) {
     return found_in(path, directory, tool_name);
   };
-  return found(".") || any_path_directory(found);
+  return found(".") || any_path_directory(found) || (last_folder[0] != '\0' && found(last_folder));
 }
 
 bool is_runnable(const std::string& path) {
@@ -184,19 +184,21 @@ bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
 
 }  // namespace
 
-ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text,
+                     const char* last_folder) {
   char path[path_size];
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (!find_tool(path, tool_name) || access(path, X_OK) != 0) return ToolStart::start_failed;
+  if (!find_tool(path, tool_name, last_folder) || access(path, X_OK) != 0)
+    return ToolStart::start_failed;
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
 }
 
-std::string find_tool_path(const char* tool_name) {
+std::string find_tool_path(const char* tool_name, const char* last_folder) {
   char found[path_size];
-  if (!find_tool(found, tool_name)) return "";
+  if (!find_tool(found, tool_name, last_folder)) return "";
   if (found[0] == '/') return found;
   char directory[path_size];
   if (getcwd(directory, sizeof directory) == nullptr) return "";

@@ -95,9 +95,11 @@ bool find_on_path(char (&path)[MAX_PATH], const char* name) {
   return length > 0 && length < sizeof search_path && find_in_directories(path, search_path, name);
 }
 
-// The current directory first, then each PATH entry in order, by the exact name only.
-bool find_tool(char (&path)[MAX_PATH], const char* tool_name) {
-  return find_in_directories(path, ".", tool_name) || find_on_path(path, tool_name);
+// The current directory first, then each PATH entry in order, then `last_folder`, by the
+// exact name only.
+bool find_tool(char (&path)[MAX_PATH], const char* tool_name, const char* last_folder) {
+  return find_in_directories(path, ".", tool_name) || find_on_path(path, tool_name) ||
+         (last_folder[0] != '\0' && find_in_directories(path, last_folder, tool_name));
 }
 
 // A relative PATH entry names a folder below the current one.
@@ -207,19 +209,21 @@ BOOL WINAPI record_console_event(DWORD event) {
 
 }  // namespace
 
-ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text) {
+ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argument_text,
+                     const char* last_folder) {
   char program[MAX_PATH];
   char command_line[command_line_size];
   // The name as given, not the path found.
-  bool ready =
-      find_tool(program, tool_name) && make_command_line(command_line, {tool_name}, argument_text);
+  bool ready = find_tool(program, tool_name, last_folder) &&
+               make_command_line(command_line, {tool_name}, argument_text);
   return ready ? start_program(tool, program, command_line) : ToolStart::start_failed;
 }
 
-std::string find_tool_path(const char* tool_name) {
+std::string find_tool_path(const char* tool_name, const char* last_folder) {
   char full_path[MAX_PATH];
   char found[MAX_PATH];
-  return find_tool(found, tool_name) && make_full_path(full_path, found) ? full_path : "";
+  return find_tool(found, tool_name, last_folder) && make_full_path(full_path, found) ? full_path
+                                                                                      : "";
 }
 
 std::string launched_program_text(const char* launcher, const char* tool_path) {

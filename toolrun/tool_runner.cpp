@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
+#include "toolrun/platform_host.h"
 #include "toolrun/platform_process.h"
 
 namespace {
@@ -33,14 +35,20 @@ struct LineRoute {
 
 // Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
 // byte inside the line ends it for the filter and the screen; `may_hold_zero` is false
-// when the block has none.
-std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
-                        const LineRoute& route) {
+// when the block has none. A line the filter gives back in a buffer of its own is shown
+// from `other` instead, and none of `line` is.
+std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero, const LineRoute& route,
+                        std::string_view& other) {
   char after = line[length];
   line[length] = '\0';
   if (route.watch != nullptr) route.watch(line);
   std::size_t shown = 0;
-  if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
+  const char* filtered = route.filter(line);
+  if (filtered == line) {
+    shown = may_hold_zero ? std::strlen(line) : length;
+  } else if (filtered != nullptr) {
+    other = filtered;
+  }
   line[length] = after;
   return shown;
 }
@@ -54,12 +62,19 @@ struct Block {
   bool may_hold_zero;
   const LineRoute& route;
 
+  // A line shown from elsewhere goes out at once, after all shown before it.
   void take_line(std::size_t length) {
-    std::size_t shown = filter_line(next, length, may_hold_zero, route);
+    std::string_view other;
+    std::size_t shown = filter_line(next, length, may_hold_zero, route, other);
     next += length;
     if (shown < length) {
       close_run(next - length + shown);
       run = next;
+    }
+    if (!other.empty()) {
+      write_out(read_buffer, shown_end - read_buffer);
+      write_out(other.data(), other.size());
+      shown_end = read_buffer;
     }
   }
   // Lines up to `end`, the last of them ending there; a line longer than longest_line
@@ -105,29 +120,50 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
     std::memmove(read_buffer, rest, kept);
   }
   if (kept > 0) {
-    write_out(read_buffer, filter_line(read_buffer, kept, true, route));
+    std::string_view other;
+    write_out(read_buffer, filter_line(read_buffer, kept, true, route, other));
+    write_out(other.data(), other.size());
     flush_out();
   }
 }
 
+// The folder of the driver's own executable, where an installation keeps the tools beside
+// it; empty when it cannot be had.
+std::string driver_folder() {
+  char path[4096];
+  if (module_file_name(path, sizeof path) == 0) return "";
+  const std::size_t folder = find_file_name(path);
+  return std::string(path, folder > 1 ? folder - 1 : folder);
+}
+
 // What starts for a tool: the tool itself, or with a launcher the launcher and the tool's
-// full path. `shown` stands where the tool name stands in the driver's messages.
+// full path. `shown` stands where the tool name stands in the driver's messages: a tool
+// found only beside the driver shows its path, so -v tells where it came from.
 struct Program {
   const char* tool_name;
   std::string tool_path;  // with a launcher only; empty when the tool is found nowhere
   std::string shown;
+  std::string last_folder;  // looked in after the current folder and PATH
 };
 
 Program program_for(const char* tool_name) {
-  std::string path = state.launcher != nullptr ? find_tool_path(tool_name) : "";
-  if (path.empty()) return {tool_name, "", tool_name};
+  std::string folder = driver_folder();
+  if (state.launcher == nullptr) {
+    std::string beside =
+        find_tool_path(tool_name).empty() ? find_tool_path(tool_name, folder.c_str()) : tool_name;
+    return {tool_name, "", beside.empty() ? tool_name : beside, std::move(folder)};
+  }
+  std::string path = find_tool_path(tool_name, folder.c_str());
+  if (path.empty()) return {tool_name, "", tool_name, std::move(folder)};
   std::string shown = launched_program_text(state.launcher, path.c_str());
-  return {tool_name, std::move(path), std::move(shown)};
+  return {tool_name, std::move(path), std::move(shown), std::move(folder)};
 }
 
 // A tool found nowhere is never handed to the launcher.
 ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
-  if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
+  if (state.launcher == nullptr) {
+    return start_tool(tool, program.tool_name, argument_text, program.last_folder.c_str());
+  }
   if (program.tool_path.empty()) return ToolStart::start_failed;
   return start_launched_tool(tool, state.launcher, program.tool_path.c_str(), argument_text);
 }

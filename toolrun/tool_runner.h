@@ -14,7 +14,8 @@ constexpr int wait_failed_code = 255;  // one a POSIX host can carry too
 
 // Takes one line (zero-terminated, line feed included, modifiable in place) and returns
 // it to have it shown, or nullptr to hide it. It may change the line's bytes, but not
-// its length.
+// its length; a line to be shown longer it returns in a buffer of its own instead, whole,
+// valid until the next call.
 using OutputFilter = char* (*)(char* line);
 
 // Sees every line before the filter does, shown or not: what is counted from a tool's
