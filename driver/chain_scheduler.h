@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/response_files.h"
+#include "driver/run_plan.h"
 
 // Set in a worker's environment only: "<the driver's process id>:<index of the word whose
 // chain it runs>". A copy of the variable that some other process left in the environment
@@ -19,16 +20,10 @@ constexpr char chain_word_variable[] = "VEXA_CHAIN_WORD";
 // the variable, so that the tools do not see it.
 long chain_word_of_worker();
 
-// How many chains may run at once: the last --jobs word decides, wherever it stands; 1
-// without one.
-int jobs_asked(const std::vector<std::string>& words);
-
-// Handles the words as the serial run does, with up to `jobs` chains at once; `program_words`
-// is this run's own command line, the program's full path first. Returns false, having
-// changed nothing, where running chains side by side would gain nothing (fewer than two
-// chains) or is not allowed (a jobserver that cannot be used).
-bool handle_words_in_parallel(const CommandWords& command, int jobs,
-                              const char* const* program_words);
+// Handles the planned words as the serial run does, with up to `jobs` of the plan's chains
+// at once; `program_words` is this run's own command line, the program's full path first.
+// Returns false, having changed nothing, where a jobserver cannot be used.
+bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* program_words);
 
 // The worker's run: the words before `chain_word` for their effects on DriverState alone,
 // then that word's chain. Returns the status.

@@ -62,6 +62,8 @@ struct DriverState {
   // VEXA_LAUNCHER's text, started in front of every tool; nullptr when there is none.
   const char* launcher = nullptr;
   std::uint8_t plus_state = 0;
+  // The word owed to a pending '+' option names the program (+o).
+  std::uint8_t plus_option_names_program = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;
   std::int32_t warning_count = 0;
@@ -73,6 +75,8 @@ struct DriverState {
   char lib_dir[name_size] = {};
   // -MJ: the compilation database the C sources after it are entered in; empty for none.
   char compilation_database[name_size] = {};
+  // The last +o word: the name the linker gives the program, whatever -e says.
+  char program_name[name_size] = {};
   char compiler_options[list_size] = {};
   char extend_options[list_size] = {};
   char linker_options[list_size] = {};

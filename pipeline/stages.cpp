@@ -45,7 +45,7 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
     refuse_too_long(input);
     return;
   }
-  state.status = run_tool_effect(stage.tool, state.command_text, stage.filter);
+  state.status = run_tool_effect(stage.tool, state.command_text, output, stage.filter);
   if (state.status != 0 && state.delete_temps) delete_file(output);
   if (state.status == 0 && delete_input && state.delete_temps) delete_file(input);
 }
