@@ -12,6 +12,7 @@
 #include "driver/response_files.h"
 #include "driver/run_plan.h"
 #include "driver/usage.h"
+#include "driver/worker_state.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
 #include "pipeline/link.h"
@@ -118,16 +119,14 @@ static int finish(int status) {
 
 int run_driver(int word_count, const char* const* words) {
   setup_console();
-  const CommandWords command = expand_response_files(word_count, words);
-  if (const long word = chain_word_of_worker(); word >= 0) {
+  if (std::string handed; take_handed_bytes(worker_state_variable, handed)) {
     // The parent has shown what the configuration says and checked the command line.
     install_interrupt_handlers();
-    mute_console(true);
-    load_configuration();
-    if (state.status == 0) state.status = run_chain_of_word(command, word);
+    state.status = run_worker(handed);
     flush_out();
     return exit_code_from_status(state.status);
   }
+  const CommandWords command = expand_response_files(word_count, words);
   // What the configuration says waits until it is known that --help does not answer.
   hold_console();
   load_configuration();

@@ -173,3 +173,29 @@ TEST_F(OwnRun, JobsShareMakesJobSlots) {
   EXPECT_EQ(most, 2);
   EXPECT_EQ(running, 0);
 }
+
+// A response file that can be read once (a pipe): the workers are handed their state and
+// words, so the chains build exactly what the serial run builds; the tools get the words.
+TEST_F(OwnRun, JobsBuildFromAResponseFileReadFromAPipe) {
+  if (windows_driver()) GTEST_SKIP() << "/dev/stdin is a POSIX name";
+  write_file("Makefile",
+             "all:\n\t@printf -- '-DX=1 b.s a.c -c' | $(VEXA) --jobs=2 @/dev/stdin\n"
+             "\t@printf -- 'b.s a.c -eprog.srf' | $(VEXA) --jobs=2 @/dev/stdin\n");
+  RunResult result = run_make({}, {{"VEXA_INC", "inc"}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(files(),
+            (std::vector<std::string>{"Makefile", "a.c", "a.o", "b.o", "b.s", "prog.srf"}));
+  std::vector<std::string> expected = {"pp33.exe b.s",          "ext33.exe b.ps",
+                                       "as33.exe b.ms",         "gcc33.exe -S -x c -DX=1 -Iinc a.$",
+                                       "ext33.exe a.ps",        "as33.exe a.ms",
+                                       "pp33.exe b.s",          "ext33.exe b.ps",
+                                       "as33.exe b.ms",         "gcc33.exe -S -x c -Iinc a.$",
+                                       "ext33.exe a.ps",        "as33.exe a.ms",
+                                       "lk33.exe -c __tmp__.cm"};
+  std::vector<std::string> seen;
+  for (const ToolRecord& tool : tools()) seen.push_back(tool.command_line());
+  std::sort(seen.begin(), seen.end());
+  std::sort(expected.begin(), expected.end());  // chains side by side run in any order
+  EXPECT_EQ(seen, expected);
+}
