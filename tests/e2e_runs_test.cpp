@@ -199,3 +199,17 @@ TEST_F(OwnRun, JobsBuildFromAResponseFileReadFromAPipe) {
   std::sort(expected.begin(), expected.end());  // chains side by side run in any order
   EXPECT_EQ(seen, expected);
 }
+
+// vexa.cfg changed while the chains run (each tool appends to it here): a chain started after
+// the change still gets the include directory the run began with.
+TEST_F(OwnRun, JobsKeepTheConfigurationTheRunBeganWith) {
+  write_file("vexa.cfg", "INC=sdk/inc");
+  write_file("x.s", "");
+  RunResult result = run({"--jobs=2", "-c", "b.s", "x.s", "a.c"}, {{"VSTUB_SPANS", "vexa.cfg"}});
+  EXPECT_EQ(result.exit_code, 0);
+  std::vector<std::string> compiles;
+  for (const ToolRecord& tool : tools()) {
+    if (tool.tool == "gcc33.exe") compiles.push_back(tool.command_line());
+  }
+  EXPECT_EQ(compiles, std::vector<std::string>{"gcc33.exe -S -x c -Isdk/inc a.$"});
+}
