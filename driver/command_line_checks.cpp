@@ -92,6 +92,16 @@ const char* input_named(const LinkWords& found, const char* name) {
   return nullptr;
 }
 
+// Whether `output` names the command file the link writes in the current folder: by its
+// folder's identity and its name, so that the command file itself, which another run's link
+// may be writing meanwhile, is never opened.
+bool is_generated_command_file(const char* output) {
+  const std::filesystem::path path = std::filesystem::path(output).lexically_normal();
+  if (path.filename() != generated_command_file) return false;
+  const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+  return file_key(folder.c_str()) == file_key(".");
+}
+
 // The program's name as the user gave it: the last +o word, else -e's value; "" for none.
 const char* named_program(const RunPlan& plan, const LinkWords& found) {
   if (plan.program_word != no_word) return plan.command->words[plan.program_word].c_str();
@@ -123,10 +133,13 @@ bool refuse_input_beside_command_file(const RunPlan& plan) {
   return false;
 }
 
-// A chain that wrote over or deleted one of the inputs would cost the user that file.
+// A chain that wrote over or deleted one of the inputs would cost the user that file. The
+// compilation database is every run's, not a chain's own, and is never opened here: on
+// Windows a look at it would keep another run from replacing it.
 bool refuse_input_a_chain_makes(const RunPlan& plan, const LinkWords& found) {
   for (const PlannedChain& chain : plan.chains) {
     for (const std::string& file : chain.files) {
+      if (file == chain.before.compilation_database) continue;
       if (const char* input = input_named(found, file.c_str())) {
         char message[2 * name_size + 64];
         std::snprintf(message, sizeof message, made_file_is_input, input,
@@ -162,8 +175,7 @@ bool check_command_line(const RunPlan& plan) {
     refuse(output_is_input, output);
   } else if (found.command_file && found.first_link_setting != nullptr) {
     refuse(option_beside_command_file, found.first_link_setting);
-  } else if (links_generated && output[0] != '\0' &&
-             file_key(output) == file_key(generated_command_file)) {
+  } else if (links_generated && is_generated_command_file(output)) {
     refuse(output_is_command_file, output);
   } else if (found.bare_value_option != nullptr) {
     refuse(option_without_value, found.bare_value_option);
