@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 
 #include "driver/driver_state.h"
 #include "pipeline/dispatch.h"
@@ -84,13 +85,18 @@ std::string file_key(const char* name) {
   return ":" + std::filesystem::path(name).lexically_normal().generic_string();
 }
 
-const char* input_named(const LinkWords& found, const char* name) {
-  const std::string key = file_key(name);
-  for (const char* input : found.inputs) {
-    if (file_key(input) == key) return input;
+// Each input's key, looked up by the key of a name: one look at each file, however many
+// names are compared with the inputs.
+struct InputKeys {
+  explicit InputKeys(const LinkWords& found) {
+    for (const char* input : found.inputs) keys.emplace(file_key(input), input);
   }
-  return nullptr;
-}
+  const char* input_named(const char* name) const {
+    const auto found = keys.find(file_key(name));
+    return found == keys.end() ? nullptr : found->second;
+  }
+  std::unordered_map<std::string, const char*> keys;
+};
 
 // Whether `output` names the command file the link writes in the current folder: by its
 // folder's identity and its name, so that the command file itself, which another run's link
@@ -136,11 +142,11 @@ bool refuse_input_beside_command_file(const RunPlan& plan) {
 // A chain that wrote over or deleted one of the inputs would cost the user that file. The
 // compilation database is every run's, not a chain's own, and is never opened here: on
 // Windows a look at it would keep another run from replacing it.
-bool refuse_input_a_chain_makes(const RunPlan& plan, const LinkWords& found) {
+bool refuse_input_a_chain_makes(const RunPlan& plan, const InputKeys& inputs) {
   for (const PlannedChain& chain : plan.chains) {
     for (const std::string& file : chain.files) {
       if (file == chain.before.compilation_database) continue;
-      if (const char* input = input_named(found, file.c_str())) {
+      if (const char* input = inputs.input_named(file.c_str())) {
         char message[2 * name_size + 64];
         std::snprintf(message, sizeof message, made_file_is_input, input,
                       plan.command->words[chain.word].c_str());
@@ -160,6 +166,7 @@ bool refuse_input_a_chain_makes(const RunPlan& plan, const LinkWords& found) {
 // file, and one that is the command file would be overwritten by it.
 bool check_command_line(const RunPlan& plan) {
   const LinkWords found = find_link_words(plan);
+  const InputKeys inputs(found);
   const char* output = named_program(plan, found);
   const bool links_generated = plan.at_stop.stage_limit == through_link && !found.command_file;
   if (plan.pending_plus_option != no_word) {
@@ -171,7 +178,7 @@ bool check_command_line(const RunPlan& plan) {
   } else if (found.command_file && found.output_option != nullptr &&
              found.output_option[2] != '\0') {
     refuse(option_beside_command_file, found.output_option);
-  } else if (output[0] != '\0' && input_named(found, output) != nullptr) {
+  } else if (output[0] != '\0' && inputs.input_named(output) != nullptr) {
     refuse(output_is_input, output);
   } else if (found.command_file && found.first_link_setting != nullptr) {
     refuse(option_beside_command_file, found.first_link_setting);
@@ -181,7 +188,7 @@ bool check_command_line(const RunPlan& plan) {
     refuse(option_without_value, found.bare_value_option);
   } else if (found.line_break != nullptr) {
     refuse(name_with_line_break, found.line_break);
-  } else if (!refuse_input_beside_command_file(plan) && !refuse_input_a_chain_makes(plan, found)) {
+  } else if (!refuse_input_beside_command_file(plan) && !refuse_input_a_chain_makes(plan, inputs)) {
     return true;
   }
   return false;
