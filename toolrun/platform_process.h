@@ -117,5 +117,6 @@ void write_standard_stream(int stream, const char* bytes, std::size_t count);
 
 // In a worker: reads to their end the bytes the parent handed on the pipe that `variable`
 // names, and removes `variable` from the environment, so that the tools do not see it.
-// False, with nothing read, when `variable` is not set: the process is no worker.
+// False, with nothing read, when `variable` is not set or names no pipe a parent could have
+// handed (a standard stream, no number): the process is no worker.
 bool take_handed_bytes(const char* variable, std::string& bytes);

@@ -501,8 +501,13 @@ void unset_environment_variable(const char* name) {
 bool take_handed_bytes(const char* variable, std::string& bytes) {
   const char* value = std::getenv(variable);
   if (value == nullptr) return false;
-  const int end = std::atoi(value);
+  char* after = nullptr;
+  const long number = std::strtol(value, &after, 10);
+  // Never one of the standard streams: a value no parent set names no pipe of a parent's.
+  const bool named = after != value && *after == '\0' && number > 2 && number < 65536;
   unsetenv(variable);
+  if (!named) return false;
+  const int end = static_cast<int>(number);
   char block[4096];
   ssize_t count;
   while ((count = read(end, block, sizeof block)) > 0 || (count < 0 && errno == EINTR)) {

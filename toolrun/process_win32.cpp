@@ -522,10 +522,12 @@ void unset_environment_variable(const char* name) {
 bool take_handed_bytes(const char* variable, std::string& bytes) {
   char value[32];
   const DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
-  if (length == 0 || length >= sizeof value) return false;
-  HANDLE end =
-      reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::strtoull(value, nullptr, 10)));
+  if (length == 0) return false;
   SetEnvironmentVariableA(variable, nullptr);
+  char* after = nullptr;
+  const unsigned long long number = length < sizeof value ? std::strtoull(value, &after, 10) : 0;
+  if (number == 0 || *after != '\0') return false;
+  HANDLE end = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
   char block[4096];
   DWORD count = 0;
   while (ReadFile(end, block, sizeof block, &count, nullptr) && count > 0)
