@@ -9,17 +9,15 @@
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
-#include "driver/options.h"
 #include "driver/run_sequence.h"
-#include "pipeline/dispatch.h"
-#include "pipeline/effects.h"
+#include "driver/worker_state.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 #include "toolrun/tool_runner.h"
 
 namespace {
 
-constexpr std::size_t none = static_cast<std::size_t>(-1);
+constexpr std::size_t none = no_word;
 
 // Output that cannot be shown yet is held as frames {stream, length, bytes}: in memory while
 // all chains together hold little, beyond that in a scratch file of the chain's own, so that
@@ -58,56 +56,6 @@ struct Chain {
 };
 
 char relay_buffer[16 * 1024];
-// The state before the word refused outside a chain, to refuse it again where it is shown.
-DriverState before_refusal;
-
-bool starts_chain(const char* word) {
-  return !is_option_word(word) && starts_source_chain(word);
-}
-
-// What a chain changes in DriverState in the serial run (the include directory taken by the
-// first compile, the name slots, the object for the link) without running it: the chain is
-// walked as a dry run, and the console is muted meanwhile.
-void walk_chain_for_state(const char* word) {
-  handle_without_effects(handle_argument, word);
-}
-
-struct Plan {
-  std::vector<Chain> chains;
-  std::size_t refused_at = none;  // a word refused outside any chain
-};
-
-// Walks the words as the serial run would, showing nothing and running no chain. A word
-// refused outside a chain ends the walk and is refused again, shown, once every chain before
-// it has succeeded; a chain whose walk refuses ends it too, and its worker shows why.
-Plan plan_words(const CommandWords& command) {
-  Plan plan;
-  mute_console(true);
-  for (std::size_t i = 0; interrupt_signal() == 0; ++i) {
-    if (i == command.failure_at) {
-      plan.refused_at = i;
-      before_refusal = state;
-      break;
-    }
-    if (i == command.words.size()) break;
-    const char* word = command.words[i].c_str();
-    if (starts_chain(word)) {
-      plan.chains.emplace_back(i, word);
-      walk_chain_for_state(word);
-      if (state.status != 0) break;
-      continue;
-    }
-    before_refusal = state;
-    handle_argument(word);
-    if (state.status != 0) {
-      plan.refused_at = i;
-      break;
-    }
-  }
-  state.status = 0;
-  mute_console(false);
-  return plan;
-}
 
 void hold(HeldOutput& held, int stream, const char* bytes, std::size_t count) {
   const std::uint32_t length = static_cast<std::uint32_t>(count);
@@ -161,13 +109,19 @@ void release(HeldOutput& held, bool shown) {
 // shown.
 struct ChainRun {
   ChainRun(std::vector<Chain>& all, int most, JobServer* slots, const char* const* program,
-           const std::vector<std::string>& command_words)
-      : chains(all), jobs(most), jobserver(slots), program_words(program), words(command_words) {}
+           const RunPlan& run_plan)
+      : chains(all),
+        jobs(most),
+        jobserver(slots),
+        program_words(program),
+        plan(run_plan),
+        words(run_plan.command->words) {}
 
   std::vector<Chain>& chains;
   std::size_t jobs;
   JobServer* jobserver;
   const char* const* program_words;
+  const RunPlan& plan;
   const std::vector<std::string>& words;
   std::size_t next = 0;
   std::size_t shown = 0;
@@ -197,9 +151,10 @@ struct ChainRun {
     ++next;
     chain.holds_token = holds_token;
     chain.token = token;
-    const std::string marker = std::to_string(process_id()) + ":" + std::to_string(chain.word);
-    ToolStart started = start_worker(chain.worker, program_words[0], program_words,
-                                     chain_word_variable, marker.c_str());
+    const std::string handed =
+        pack_worker_state(plan.chains[index_of(chain)].before, words[chain.word].c_str());
+    ToolStart started =
+        start_worker(chain.worker, program_words[0], program_words, worker_state_variable, handed);
     chain.phase = Phase::running;
     running.push_back(&chain);
     if (started == ToolStart::started) return;
@@ -301,47 +256,24 @@ std::string jobserver_auth() {
 
 }  // namespace
 
-long chain_word_of_worker() {
-  const char* marker = std::getenv(chain_word_variable);
-  if (marker == nullptr) return -1;
-  unsigned long parent = 0;
-  long word = -1;
-  if (std::sscanf(marker, "%lu:%ld", &parent, &word) != 2 || parent != parent_process_id()) {
-    word = -1;
-  }
-  unset_environment_variable(chain_word_variable);
-  return word;
-}
-
-int jobs_asked(const std::vector<std::string>& words) {
-  int jobs = 1;
-  for (const std::string& word : words) {
-    if (int named = jobs_named_by(word.c_str())) jobs = named;
-  }
-  return jobs == one_per_processor ? std::min(processor_count(), most_jobs) : jobs;
-}
-
-bool handle_words_in_parallel(const CommandWords& command, int jobs,
-                              const char* const* program_words) {
+bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* program_words) {
   // Under make the chains run within make's job slots, or one at a time when those cannot
   // be shared (a recipe not marked as recursive does not get them).
   static JobServer jobserver;  // left open to the end of the run, with the tokens returned
   const std::string auth = jobserver_auth();
   if (!auth.empty() && !connect_jobserver(jobserver, auth.c_str())) return false;
-  static DriverState before_words;
-  before_words = state;
-  Plan plan = plan_words(command);
-  if (plan.chains.size() < 2) {
-    state = before_words;
-    return false;
+  std::vector<Chain> chains;
+  for (const PlannedChain& planned : plan.chains) {
+    chains.emplace_back(planned.word, plan.command->words[planned.word].c_str());
   }
-  ChainRun run(plan.chains, jobs, auth.empty() ? nullptr : &jobserver, program_words,
-               command.words);
+  const CommandWords& command = *plan.command;
+  ChainRun run(chains, jobs, auth.empty() ? nullptr : &jobserver, program_words, plan);
   run.run();
+  state = plan.at_stop;
   if (run.failed != none) {
-    state.status = plan.chains[run.failed].status;
-  } else if (plan.refused_at != none && run.next == plan.chains.size() && interrupt_signal() == 0) {
-    state = before_refusal;
+    state.status = chains[run.failed].status;
+  } else if (plan.refused_at != no_word && !plan.refused_in_chain && run.next == chains.size() &&
+             interrupt_signal() == 0) {
     if (plan.refused_at == command.failure_at) {
       refuse("%s", command.failure_message.c_str());
     } else {
@@ -351,19 +283,13 @@ bool handle_words_in_parallel(const CommandWords& command, int jobs,
   return true;
 }
 
-int run_chain_of_word(const CommandWords& command, std::size_t chain_word) {
-  mute_console(true);
-  for (std::size_t i = 0; i < chain_word && i < command.words.size() && state.status == 0; ++i) {
-    const char* word = command.words[i].c_str();
-    if (starts_chain(word)) {
-      walk_chain_for_state(word);
-    } else {
-      handle_argument(word);
-    }
+int run_worker(std::string_view handed) {
+  std::string launcher;
+  std::string word;
+  if (!unpack_worker_state(handed, state, launcher, word)) {
+    print_err("vexa: the state handed to this --jobs worker cannot be read\n");
+    return 1;
   }
-  mute_console(false);
-  if (state.status == 0 && chain_word < command.words.size()) {
-    handle_argument(command.words[chain_word].c_str());
-  }
+  handle_argument(word.c_str());
   return state.status;
 }

@@ -1,13 +1,11 @@
-// Refusals that need the whole command line: they are made before any word is handled, so
-// that no tool runs for a command line whose link would be wrong.
+// Refusals that need the whole command line: questions asked of the run's plan before any
+// word is handled, so that no tool runs for a command line whose build would be wrong.
 #pragma once
 
-#include <cstddef>
-#include <string>
-#include <vector>
+#include "driver/run_plan.h"
 
-// Looks over the first `count` of `words` as the run will take them, and refuses (status 1)
-// a '+' option still waiting for its word at the end, a link word that a user's own command
-// file would leave out, and an -e output that is one of the run's input files. Returns false
-// when it refused.
-bool check_command_line(const std::vector<std::string>& words, std::size_t count);
+// Refuses (status 1) a '+' option still waiting for its word at the end; a link word that a
+// user's own command file would leave out, or an input beside such a file; a program name
+// that is one of the inputs or the generated command file; a bare -I or -D; a name holding
+// a line break; an input that a chain would write or delete. Returns false when it refused.
+bool check_command_line(const RunPlan& plan);

@@ -10,8 +10,12 @@ void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void print_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void write_out(const char* bytes, std::size_t count);
 void flush_out();
-// While muted nothing is shown: --jobs walks the words once for their effects alone.
+// While muted nothing is shown: the run is planned by walking the words without effects.
 void mute_console(bool mute);
+// While held, what would be shown waits, in order, for release_console, which shows it or,
+// when --help answers instead, drops it.
+void hold_console();
+void release_console(bool show);
 
 // True once a write to standard output or standard error has failed for any reason but a
 // closed pipe (which is an interruption of its own); `stream` then names the stream.

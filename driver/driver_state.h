@@ -67,6 +67,8 @@ struct DriverState {
   // messages name the copy, and the compiler's filter puts this name back. nullptr while the
   // compiler reads the source itself.
   const char* compiled_source = nullptr;
+  // The word owed to a pending '+' option names the program (+o).
+  std::uint8_t plus_option_names_program = 0;
   std::int32_t file_count = 0;
   std::int32_t status = 0;
   std::int32_t warning_count = 0;
@@ -78,6 +80,8 @@ struct DriverState {
   char lib_dir[name_size] = {};
   // -MJ: the compilation database the C sources after it are entered in; empty for none.
   char compilation_database[name_size] = {};
+  // The last +o word: the name the linker gives the program, whatever -e says.
+  char program_name[name_size] = {};
   // -MF: the name of the dependency files written from here on; empty: beside each object.
   char dependency_file[name_size] = {};
   // -MT and -MQ: the targets of the dependency files from here on, one a line, each

@@ -301,6 +301,10 @@ std::uint8_t plus_state_after(std::uint8_t plus_state, const char* word) {
 static void take_command_file_word(const char* word) {
   const std::uint8_t next = plus_state_after(state.plus_state, word);
   append_command_file_option(next == no_plus_option ? ends_line : 0, word);
+  if (state.plus_option_names_program && !copy_text(state.program_name, word)) {
+    refuse_too_long(word);
+  }
+  state.plus_option_names_program = 0;
   state.plus_state = next;
 }
 
@@ -332,6 +336,7 @@ void handle_option(const char* word) {
     handle_dash_option(word);
   }
   state.plus_state = plus_state_after(no_plus_option, word);
+  state.plus_option_names_program = is(word, "+o");
 }
 
 int jobs_named_by(const char* word) {

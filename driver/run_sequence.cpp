@@ -11,7 +11,9 @@
 #include "driver/options.h"
 #include "driver/output_option.h"
 #include "driver/response_files.h"
+#include "driver/run_plan.h"
 #include "driver/usage.h"
+#include "driver/worker_state.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
 #include "pipeline/link.h"
@@ -21,25 +23,15 @@
 // Built from the project's version and the host the build was made for.
 constexpr char version_text[] = "vexa " VEXA_VERSION " for " VEXA_SYSTEM " " VEXA_PROCESSOR "\n";
 
-static bool contains(const std::vector<std::string>& words, const char* word) {
-  return std::find(words.begin(), words.end(), word) != words.end();
-}
-
 // --help and --version answer wherever they stand, before anything else happens; the first
 // of them named wins.
-static bool answer_help_or_version(const std::vector<std::string>& words) {
-  for (const std::string& word : words) {
-    if (word == "--help") {
-      print_out("%s\n", usage_text);
-      return true;
-    }
-    if (word == "--version") {
-      const int banner_length = static_cast<int>(std::strchr(usage_text, '\n') - usage_text) + 1;
-      print_out("%.*s%s", banner_length, usage_text, version_text);
-      return true;
-    }
+static void answer(Answer asked) {
+  if (asked == Answer::help) {
+    print_out("%s\n", usage_text);
+  } else {
+    const int banner_length = static_cast<int>(std::strchr(usage_text, '\n') - usage_text) + 1;
+    print_out("%.*s%s", banner_length, usage_text, version_text);
   }
-  return false;
 }
 
 bool is_option_word(const char* word) {
@@ -84,25 +76,24 @@ static void handle_words_one_at_a_time(const CommandWords& command) {
 }
 
 // With --jobs, the chains run side by side where that is allowed and gains anything.
-static void handle_words(const CommandWords& command, int word_count, const char* const* words) {
-  const int jobs = jobs_asked(command.words);
+static void handle_words(const RunPlan& plan, int word_count, const char* const* words) {
+  const int jobs =
+      plan.jobs == one_per_processor ? std::min(processor_count(), most_jobs) : plan.jobs;
   char program[4096];
-  if (jobs > 1 && parallel_workers_allowed() && module_file_name(program, sizeof program) > 0) {
+  if (jobs > 1 && plan.chains.size() >= 2 && parallel_workers_allowed() &&
+      module_file_name(program, sizeof program) > 0) {
     std::vector<const char*> program_words = {program};
     program_words.insert(program_words.end(), words, words + word_count);
     program_words.push_back(nullptr);
-    if (handle_words_in_parallel(command, jobs, program_words.data())) return;
+    if (handle_words_in_parallel(plan, jobs, program_words.data())) return;
   }
-  handle_words_one_at_a_time(command);
+  handle_words_one_at_a_time(*plan.command);
 }
 
 // The words are handled as far as a refused response file, and no further.
-static void handle_command_line(const CommandWords& command, int word_count,
-                                const char* const* words) {
-  const std::size_t count = std::min(command.failure_at, command.words.size());
-  if (!check_command_line(command.words, count) || !take_output_option(command.words, count))
-    return;
-  handle_words(command, word_count, words);
+static void handle_command_line(const RunPlan& plan, int word_count, const char* const* words) {
+  if (!check_command_line(plan)) return;
+  handle_words(plan, word_count, words);
   take_interruption();
   if (state.file_count == 0) {
     refuse_on_stdout("%s\n", usage_text);
@@ -129,24 +120,35 @@ static int finish(int status) {
 
 int run_driver(int word_count, const char* const* words) {
   setup_console();
-  const CommandWords command = expand_response_files(word_count, words);
-  if (answer_help_or_version(command.words)) return finish(0);
-  install_interrupt_handlers();
-  // A dry run that ran the tools for the words before "-###" would be no dry run.
-  if (contains(command.words, "-###")) state.dry_run = 1;
-  if (const long word = chain_word_of_worker(); word >= 0) {
+  if (std::string handed; take_handed_bytes(worker_state_variable, handed)) {
     // The parent has shown what the configuration says and checked the command line.
-    mute_console(true);
-    load_configuration();
-    if (state.status == 0 && take_output_option(command.words, command.words.size()))
-      state.status = run_chain_of_word(command, word);
+    install_interrupt_handlers();
+    state.status = run_worker(handed);
     flush_out();
     return exit_code_from_status(state.status);
   }
+  const CommandWords command = expand_response_files(word_count, words);
+  // What the configuration says waits until it is known that --help does not answer.
+  hold_console();
   load_configuration();
-  if (state.status == 0) {
-    handle_command_line(command, word_count, words);
-  } else {
+  const bool configured = state.status == 0;
+  // -o names the files of the chains wherever it stands, so the plan's walk already needs it.
+  const bool output_taken =
+      configured &&
+      take_output_option(command.words, std::min(command.failure_at, command.words.size()));
+  const RunPlan plan = plan_run(command);
+  if (plan.answer != Answer::none) {
+    release_console(false);
+    answer(plan.answer);
+    return finish(0);
+  }
+  release_console(true);
+  install_interrupt_handlers();
+  // A dry run that ran the tools for the words before "-###" would be no dry run.
+  if (plan.dry_run) state.dry_run = 1;
+  if (output_taken) {
+    handle_command_line(plan, word_count, words);
+  } else if (!configured) {
     refuse_on_stdout("%s\n", usage_text);
   }
   // What is still buffered goes out before the end: a reader gone meanwhile interrupts.

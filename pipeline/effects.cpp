@@ -15,6 +15,14 @@
 
 namespace {
 
+// While a word is handled without effects: where the names of the files it would write or
+// delete go.
+std::vector<std::string>* noted_files = nullptr;
+
+void note_file(const char* name) {
+  if (noted_files != nullptr && name != nullptr) noted_files->emplace_back(name);
+}
+
 // Each line of `text` ("\n" line ends) indented by two blanks.
 void show_indented(const char* text) {
   while (*text != '\0') {
@@ -26,9 +34,10 @@ void show_indented(const char* text) {
 
 }  // namespace
 
-int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilter filter,
-                    LineWatch watch) {
+int run_tool_effect(const char* tool_name, const char* argument_text, const char* output,
+                    OutputFilter filter, LineWatch watch) {
   if (state.dry_run) {
+    note_file(output);
     show_tool_command(tool_name, argument_text);
     return 0;
   }
@@ -36,6 +45,7 @@ int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilt
 }
 
 bool escape_source_effect(const char* source, const char* escaped) {
+  if (state.dry_run) note_file(escaped);
   return state.dry_run || escape_sjis_source(source, escaped);
 }
 
@@ -58,7 +68,10 @@ bool move_output_effect(const char* made, const char* output) {
 }
 
 void delete_file(const char* name) {
-  if (state.dry_run) return;
+  if (state.dry_run) {
+    note_file(name);
+    return;
+  }
   // remove() would take an empty directory too; one named like an intermediate is the user's.
   std::error_code error;
   if (std::filesystem::is_directory(name, error)) return;
@@ -69,6 +82,7 @@ void delete_file(const char* name) {
 void update_file_effect(const char* dry_run_line, const char* name,
                         const std::function<void()>& update) {
   if (state.dry_run) {
+    note_file(name);
     print_out(dry_run_line, name);
     return;
   }
@@ -105,9 +119,12 @@ bool parallel_workers_allowed() {
   return !state.dry_run;
 }
 
-void handle_without_effects(void (*handle)(const char* word), const char* word) {
+void handle_without_effects(void (*handle)(const char* word), const char* word,
+                            std::vector<std::string>* files) {
   const std::uint8_t dry_run = state.dry_run;
   state.dry_run = 1;
+  noted_files = files;
   handle(word);
+  noted_files = nullptr;
   state.dry_run = dry_run;
 }

@@ -12,12 +12,15 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "toolrun/tool_runner.h"
 
-// Runs the tool (see run_tool) and returns its code; a dry run shows its command line.
-int run_tool_effect(const char* tool_name, const char* argument_text, OutputFilter filter,
-                    LineWatch watch = nullptr);
+// Runs the tool (see run_tool), which makes the file `output`, and returns its code; a dry
+// run shows its command line.
+int run_tool_effect(const char* tool_name, const char* argument_text, const char* output,
+                    OutputFilter filter, LineWatch watch = nullptr);
 
 // Writes the Shift_JIS-escaped copy `escaped` of `source`; false, shown, when it fails. A dry
 // run writes nothing: the compiler's command line names the copy all the same.
@@ -49,5 +52,7 @@ void link_through_command_file_effect(const char* name, const char* text,
 bool parallel_workers_allowed();
 
 // Has `handle` take `word` as a dry run, whatever this run is: what the word changes in
-// DriverState, without an effect (the --jobs scheduler plans its chains so).
-void handle_without_effects(void (*handle)(const char* word), const char* word);
+// DriverState, without an effect (the run is planned so). Each file an effect would write
+// or delete meanwhile is added to `files` when it is given, named as the stages name it.
+void handle_without_effects(void (*handle)(const char* word), const char* word,
+                            std::vector<std::string>* files = nullptr);

@@ -13,7 +13,6 @@
 
 namespace {
 
-const char command_file_name[] = "__tmp__.cm";
 const char startup_object[] = "cstart.o";
 const char separator_text[] = {directory_separator, '\0'};
 
@@ -32,8 +31,8 @@ void run_linker(const char* command_file) {
     refuse_too_long(command_file);
     return;
   }
-  state.status = run_tool_effect("lk33.exe", state.command_text.c_str(), filter_linker_output,
-                                 count_linker_warning);
+  state.status = run_tool_effect("lk33.exe", state.command_text.c_str(), program_name(),
+                                 filter_linker_output, count_linker_warning);
   if (state.status == 0) state.status = state.warning_count;
 }
 
@@ -56,10 +55,14 @@ std::string command_file_text() {
 
 }  // namespace
 
+const char* program_name() {
+  return state.program_name[0] != '\0' ? state.program_name : state.slots[output_slot].text;
+}
+
 void link_generated() {
   const std::string text = command_file_text();
-  link_through_command_file_effect(command_file_name, text.c_str(), run_linker);
-  const char* output = state.slots[output_slot].text;
+  link_through_command_file_effect(generated_command_file, text.c_str(), run_linker);
+  const char* output = program_name();
   if (state.delete_temps && state.status != 0 && output[0] != '\0') delete_file(output);
 }
 

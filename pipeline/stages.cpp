@@ -54,7 +54,7 @@ void run_stage(const Stage& stage, const char* input, const char* output, bool d
     refuse_too_long(input);
     return;
   }
-  state.status = run_tool_effect(stage.tool, state.command_text.c_str(), stage.filter);
+  state.status = run_tool_effect(stage.tool, state.command_text.c_str(), output, stage.filter);
   if (state.status != 0 && state.delete_temps) delete_file(output);
   if (state.status == 0 && delete_input && state.delete_temps) delete_file(input);
 }

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/usage.h"
@@ -50,7 +51,7 @@ std::vector<Row> refusal_rows() {
        .words = {"-c", "b.s", "+Cref", "-###"}, .files = sources, .exit_code = 1,
        .out = "pp33.exe b.s\next33.exe b.ps\nas33.exe b.ms\n", .err = "err options '+Cref'\n"},
       {.name = "help after a refused and an owed word, before version",
-       .words = {"-x", "+l", "--help", "--version", "a.c"}, .out = usage},
+       .words = {"-x", "+l", "w", "--help", "--version", "a.c"}, .out = usage},
       {.name = "help from a response file", .words = {"a.c", "@help.rsp"},
        .files = {{"help.rsp", "b.s --help"}}, .out = usage},
       {.name = "help after an unreadable response file", .words = {"a.c", "@none.rsp", "--help"},
@@ -192,7 +193,28 @@ std::vector<Row> command_file_rows() {
       {.name = "-e alone lets the next object name the output", .words = {"a.o", "-e", "b.o"},
        .left = {"b.srf"}},
   };
-  for (const std::string word : {"board.lib", "+cref", "+v3", "-eother.srf"}) {
+  // Refused before any tool runs, naming the words; the files stay as they were.
+  const Files x = {{"x.c", "x\n"}, {"x.ps", "hand-written\n"}};
+  for (const auto& [words, files, message] : std::vector<std::tuple<Lines, Files, std::string>>{
+           {{"+o", "a.o", "a.o"}, {{"a.o", "a\n"}}, "Output file 'a.o' is one of the input files"},
+           {{"-e__tmp__.cm", "b.o"}, {}, "Output file '__tmp__.cm' is the linker's command file"},
+           {{"+o", "./__tmp__.cm", "b.o"}, {}, "Output file './__tmp__.cm' is the linker's command file"},
+           {{"a.c", "app.cm"}, sources, "Command file 'app.cm' cannot be linked together with object files"},
+           {{"-c", "x.ps", "x.c"}, x, "Input file 'x.ps' is one of the files 'x.c' makes"},
+           {{"x.c", "-b", "x.ps"}, x, "Input file 'x.ps' is one of the files 'x.c' makes"},
+           {{"-S", "b.s", "./b.ms"}, {sources[1], {"b.ms", "\n"}},
+            "Input file './b.ms' is one of the files 'b.s' makes"},
+           {{"a.c", "a.o"}, {sources[0], {"a.o", "o\n"}}, "Input file 'a.o' is one of the files 'a.c' makes"},
+           {{"a.c", "-I", "b.s"}, sources, "Option '-I' without a value"},
+           {{"-D", "a.c"}, sources, "Option '-D' without a value"},
+           {{"a.c", "n\nl.c"}, sources, "Name holding a line break 'n\nl.c'"},
+           {{"+l", "a\rb", "a.o"}, {}, "Name holding a line break 'a\rb'"}}) {
+    rows.push_back({.name = "refused before any tool runs: " + words[0] + " " + words[1],
+                    .words = words, .files = files, .exit_code = 1, .err = message + "\n",
+                    .tools = Lines{}});
+  }
+  for (const std::string word :
+       {"board.lib", "+cref", "+v3", "-eother.srf", "-a=0x0", "-a", "-nodefsup", "-nodeflib"}) {
     rows.push_back({.name = word + " beside a command file",
                     .words = {word, "my.cm"},
                     .exit_code = 1,
@@ -228,6 +250,11 @@ std::vector<Row> link_rows() {
       {.name = "a plus option still owed a word at the end builds nothing",
        .words = {"a.c", "+l", "x", "+codeblock", "C"}, .files = sources, .exit_code = 1,
        .err = "err options '+codeblock'\n", .tools = Lines{}, .dry_run_too = true},
+      {.name = "a plus option's word is its text, never --help, -### or --jobs",
+       .words = {"+l", "--help", "+defaddr", "-###", "+defsym", "--jobs=2", "a.o", "b.o"},
+       .left = {"a.srf"}, .tools = Lines{"lk33.exe -c __tmp__.cm"},
+       .command_file = Lines{"-v3", "-objsym", address, "-l lib", "-o a.srf", "-l --help",
+                             "-defaddr -###", "-defsym --jobs=2", start, "a.o", "b.o"}},
       {.name = "-v shows every tool run whole and still counts warnings", .words = {"-v", "b.s"},
        .environment = stub("LK33_WARNINGS", "2"), .files = sources, .exit_code = 2,
        .out = "--------\npp33.exe b.s\nPre Processor Completed\nExitcode = 0\n--------\n"
@@ -239,6 +266,11 @@ std::vector<Row> link_rows() {
        .environment = stub("LK33_WARNINGS", "256"),
        .exit_code = EndToEnd::windows_driver() ? EndToEnd::seen_exit_code(256) : 255,
        .out = warnings(256)},
+      {.name = "+o names the program that a link with warnings leaves out",
+       .words = {"-eout.srf", "+o", "prog.srf", "b.o"}, .environment = stub("LK33_WARNINGS", "1"),
+       .exit_code = 1, .out = warnings(1)},
+      {.name = "-b keeps the program +o names", .words = {"+o", "prog.srf", "-b", "b.o"},
+       .environment = stub("LK33_EXIT", "2"), .exit_code = 2, .left = {"__tmp__.cm", "prog.srf"}},
       {.name = "-b keeps a failed link's output and command file", .words = {"-b", "b.s"},
        .environment = stub("LK33_WARNINGS", "3"), .files = sources, .exit_code = 3,
        .out = warnings(3), .left = {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}},

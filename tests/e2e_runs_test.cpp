@@ -303,3 +303,43 @@ TEST_F(OwnRun, BuildsAReadOnlySourceTreeIntoTwoFoldersAtOnce) {
   std::sort(sources.begin(), sources.end());
   EXPECT_EQ(sources, (Lines{"src/inc", "src/inc/i.h", "src/m.c", "src/m.h", "src/n.s"}));
 }
+
+// A response file that can be read once (a pipe): the workers are handed their state and
+// words, so the chains build exactly what the serial run builds; the tools get the words.
+TEST_F(OwnRun, JobsBuildFromAResponseFileReadFromAPipe) {
+  if (windows_driver()) GTEST_SKIP() << "/dev/stdin is a POSIX name";
+  write_file("Makefile",
+             "all:\n\t@printf -- '-DX=1 b.s a.c -c' | $(VEXA) --jobs=2 @/dev/stdin\n"
+             "\t@printf -- 'b.s a.c -eprog.srf' | $(VEXA) --jobs=2 @/dev/stdin\n");
+  RunResult result = run_make({}, {{"VEXA_INC", "inc"}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(files(),
+            (std::vector<std::string>{"Makefile", "a.c", "a.o", "b.o", "b.s", "prog.srf"}));
+  std::vector<std::string> expected = {"pp33.exe b.s",          "ext33.exe b.ps",
+                                       "as33.exe b.ms",         "gcc33.exe -S -x c -DX=1 -Iinc a.$",
+                                       "ext33.exe a.ps",        "as33.exe a.ms",
+                                       "pp33.exe b.s",          "ext33.exe b.ps",
+                                       "as33.exe b.ms",         "gcc33.exe -S -x c -Iinc a.$",
+                                       "ext33.exe a.ps",        "as33.exe a.ms",
+                                       "lk33.exe -c __tmp__.cm"};
+  std::vector<std::string> seen;
+  for (const ToolRecord& tool : tools()) seen.push_back(tool.command_line());
+  std::sort(seen.begin(), seen.end());
+  std::sort(expected.begin(), expected.end());  // chains side by side run in any order
+  EXPECT_EQ(seen, expected);
+}
+
+// vexa.cfg changed while the chains run (each tool appends to it here): a chain started after
+// the change still gets the include directory the run began with.
+TEST_F(OwnRun, JobsKeepTheConfigurationTheRunBeganWith) {
+  write_file("vexa.cfg", "INC=sdk/inc");
+  write_file("x.s", "");
+  RunResult result = run({"--jobs=2", "-c", "b.s", "x.s", "a.c"}, {{"VSTUB_SPANS", "vexa.cfg"}});
+  EXPECT_EQ(result.exit_code, 0);
+  std::vector<std::string> compiles;
+  for (const ToolRecord& tool : tools()) {
+    if (tool.tool == "gcc33.exe") compiles.push_back(tool.command_line());
+  }
+  EXPECT_EQ(compiles, std::vector<std::string>{"gcc33.exe -S -x c -Isdk/inc a.$"});
+}

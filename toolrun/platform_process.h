@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct ToolProcess {
   std::intptr_t process = -1;  // pid or process handle
@@ -81,10 +82,11 @@ struct JobServer {
 };
 
 // Starts the driver at `program` again with this run's own command line (`words`, the
-// program first, on POSIX; Windows takes its command line as it came) and `variable` set to
-// `value` in its environment only. At most most_jobs run at once.
+// program first, on POSIX; Windows takes its command line as it came), handing it the bytes
+// `handed` on a pipe it inherits, which `variable` names in its environment only (see
+// take_handed_bytes). At most most_jobs run at once.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
-                       const char* variable, const char* value);
+                       const char* variable, std::string_view handed);
 
 // Reads what the worker's `stream` (0 output, 1 error) holds now without waiting: the
 // number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
@@ -115,8 +117,8 @@ int processor_count();
 // Writes bytes to standard output (1) or error (2) as they are, past any text translation.
 void write_standard_stream(int stream, const char* bytes, std::size_t count);
 
-// Removes `name` from this process's environment, so that the tools do not inherit it.
-void unset_environment_variable(const char* name);
-
-// The id of the process that started this one; 0 when it cannot be had.
-unsigned long parent_process_id();
+// In a worker: reads to their end the bytes the parent handed on the pipe that `variable`
+// names, and removes `variable` from the environment, so that the tools do not see it.
+// False, with nothing read, when `variable` is not set or names no pipe a parent could have
+// handed (a standard stream, no number): the process is no worker.
+bool take_handed_bytes(const char* variable, std::string& bytes);

@@ -312,8 +312,24 @@ volatile sig_atomic_t* free_worker_place() {
 
 }  // namespace
 
+// A pipe holding all of `bytes`, its write end closed: written before the reader starts, so
+// that a reader that dies early cannot make the write raise SIGPIPE. The read end is
+// returned, -1 when the pipe cannot be made or cannot hold the bytes.
+int pipe_holding(std::string_view bytes) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+#ifdef F_SETPIPE_SZ
+  if (bytes.size() > 4096) fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(bytes.size()));
+#endif
+  const ssize_t written = write(ends[1], bytes.data(), bytes.size());
+  close(ends[1]);
+  if (written == static_cast<ssize_t>(bytes.size())) return ends[0];
+  close(ends[0]);
+  return -1;
+}
+
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
-                       const char* variable, const char* value) {
+                       const char* variable, std::string_view handed) {
   volatile sig_atomic_t* place = free_worker_place();
   int output[2];
   int error[2];
@@ -323,8 +339,16 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
     close(output[1]);
     return ToolStart::pipe_failed;
   }
+  const int handed_end = pipe_holding(handed);
+  // Inherited by this worker alone: the driver starts nothing else meanwhile.
+  if (handed_end < 0 || fcntl(handed_end, F_SETFD, 0) != 0) {
+    for (int end : {output[0], output[1], error[0], error[1], handed_end}) {
+      if (end >= 0) close(end);
+    }
+    return ToolStart::pipe_failed;
+  }
   const std::string prefix = std::string(variable) + "=";
-  std::string setting = prefix + value;
+  std::string setting = prefix + std::to_string(handed_end);
   std::vector<char*> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (!std::string_view(*entry).starts_with(prefix)) environment.push_back(*entry);
@@ -335,6 +359,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
                                 environment.data(), place);
   close(output[1]);
   close(error[1]);
+  close(handed_end);
   if (pid < 0) {
     close(output[0]);
     close(error[0]);
@@ -456,8 +481,24 @@ void unset_environment_variable(const char* name) {
   unsetenv(name);
 }
 
-unsigned long parent_process_id() {
-  return static_cast<unsigned long>(getppid());
+bool take_handed_bytes(const char* variable, std::string& bytes) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr) return false;
+  char* after = nullptr;
+  const long number = std::strtol(value, &after, 10);
+  // Never one of the standard streams: a value no parent set names no pipe of a parent's.
+  const bool named = after != value && *after == '\0' && number > 2 && number < 65536;
+  unsetenv(variable);
+  if (!named) return false;
+  const int end = static_cast<int>(number);
+  char block[4096];
+  ssize_t count;
+  while ((count = read(end, block, sizeof block)) > 0 || (count < 0 && errno == EINTR)) {
+    if (count > 0) bytes.append(block, static_cast<std::size_t>(count));
+  }
+  if (count < 0) bytes.clear();  // half a state is none
+  close(end);
+  return true;
 }
 
 std::FILE* create_scratch_file() {

@@ -3,11 +3,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -337,7 +337,7 @@ bool bytes_waiting(std::intptr_t stream, DWORD& count) {
 // The worker's command line is this run's own, verbatim; the variable is set only while it
 // starts, so the driver's own tools never see it.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const*,
-                       const char* variable, const char* value) {
+                       const char* variable, std::string_view handed) {
   char command_line[command_line_size];
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
@@ -356,12 +356,28 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   startup.hStdOutput = write_ends[0];
   startup.hStdError = write_ends[1];
   PROCESS_INFORMATION process;
-  SetEnvironmentVariableA(variable, value);
-  bool started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &process) != 0;
-  SetEnvironmentVariableA(variable, nullptr);
+  // The worker inherits the read end of the handed bytes' pipe and finds its value in
+  // `variable`; the bytes are written once it runs, as a pipe holds only so much.
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE handed_read = nullptr;
+  HANDLE handed_write = nullptr;
+  bool started = CreatePipe(&handed_read, &handed_write, &inherited, 0) &&
+                 SetHandleInformation(handed_write, HANDLE_FLAG_INHERIT, 0);
+  if (started) {
+    SetEnvironmentVariableA(variable,
+                            std::to_string(reinterpret_cast<std::uintptr_t>(handed_read)).c_str());
+    started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process) != 0;
+    SetEnvironmentVariableA(variable, nullptr);
+  }
   CloseHandle(write_ends[0]);
   CloseHandle(write_ends[1]);
+  if (handed_read != nullptr) CloseHandle(handed_read);
+  DWORD written = 0;
+  // A worker that ends before it has read them all fails its chain by its own exit code.
+  if (started)
+    WriteFile(handed_write, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr);
+  if (handed_write != nullptr) CloseHandle(handed_write);
   if (!started) {
     CloseHandle(read_ends[0]);
     CloseHandle(read_ends[1]);
@@ -462,18 +478,23 @@ void unset_environment_variable(const char* name) {
   SetEnvironmentVariableA(name, nullptr);
 }
 
-unsigned long parent_process_id() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32 entry;
-  entry.dwSize = sizeof entry;
-  unsigned long parent = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more && parent == 0;
-       more = Process32Next(snapshot, &entry)) {
-    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
-  }
-  CloseHandle(snapshot);
-  return parent;
+bool take_handed_bytes(const char* variable, std::string& bytes) {
+  char value[32];
+  const DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
+  if (length == 0) return false;
+  SetEnvironmentVariableA(variable, nullptr);
+  char* after = nullptr;
+  const unsigned long long number = length < sizeof value ? std::strtoull(value, &after, 10) : 0;
+  if (number == 0 || *after != '\0') return false;
+  HANDLE end = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
+  char block[4096];
+  DWORD count = 0;
+  while (ReadFile(end, block, sizeof block, &count, nullptr) && count > 0)
+    bytes.append(block, count);
+  // A pipe's end reads as a broken pipe; any other failure leaves half a state, which is none.
+  if (GetLastError() != ERROR_BROKEN_PIPE) bytes.clear();
+  CloseHandle(end);
+  return true;
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
