@@ -21,6 +21,12 @@ const Files configured = {
     {"vexa.cfg",
      "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
+std::string repeated(const std::string& text, int count) {
+  std::string texts;
+  for (int i = 0; i < count; ++i) texts += text;
+  return texts;
+}
+
 std::string warnings(int count) {
   std::string lines;
   for (int i = 1; i <= count; ++i)
@@ -307,6 +313,12 @@ std::vector<Row> text_file_rows() {
       {.name = "a response file that names itself", .words = {"-###", "-E", "@self.rsp"},
        .files = {{"self.rsp", "-O1 @self.rsp"}}, .exit_code = 1, .out = usage,
        .err = "Response file nested too deeply.'self.rsp'\n"},
+      {.name = "as many response files as are read", .words = {"-###", "-E", "@1024.rsp"},
+       .files = {{"1024.rsp", repeated("@empty.rsp ", 1023) + "a.c"}, {"empty.rsp", ""}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n"},
+      {.name = "one response file more", .words = {"-###", "-E", "@1025.rsp"},
+       .files = {{"1025.rsp", repeated("@empty.rsp ", 1024) + "a.c"}, {"empty.rsp", ""}},
+       .exit_code = 1, .out = usage, .err = "Too many response files.'empty.rsp'\n"},
       {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
        .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
        .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
@@ -452,6 +464,8 @@ std::vector<Row> console_rows() {
        .exit_code = 141, .posix_only = true, .launch = gone},
       {.name = "a reader gone before the first tool", .words = {"-v", "b.s"}, .files = sources,
        .exit_code = 141, .tools = Lines{}, .posix_only = true, .launch = gone},
+      {.name = "a reader gone during the last output", .words = {"-###", "a.c"}, .files = sources,
+       .exit_code = 141, .posix_only = true, .launch = gone},
       {.name = "help to a full device", .words = {"--help"}, .exit_code = 1, .err = console_error,
        .posix_only = true, .launch = full},
       {.name = "-### to a full device", .words = {"-###", "a.c"}, .files = sources, .exit_code = 1,
