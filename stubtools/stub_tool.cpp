@@ -18,7 +18,7 @@
 //
 // VSTUB_LOG=<file>: each run appends one record in one write call: the invoked base name, a TAB
 //   before each word, "\n"; lk33 adds "cm|<line>\n" for every command file line (its "\n"
-//   dropped, a "\r" kept). Written before any control acts but START_MS.
+//   dropped, a "\r" kept). Written before any control acts but WAIT_FOR, BUSY_MS and START_MS.
 //
 // Controls VSTUB_<TOOL>_<KEY>, TOOL upper-cased (VSTUB_GCC33_EXIT=1), in the order they act:
 //   WAIT_FOR=<file> wait until the file exists before anything else: a test's handshake.
