@@ -132,6 +132,7 @@ TEST_F(OwnRun, ALinkWaitsForTheFolderAndAnInterruptionEndsTheWait) {
   if (windows_driver()) GTEST_SKIP() << "signals are POSIX; Wine's Ctrl-C is tested elsewhere";
   for (const char* object : {"a1.o", "a2.o", "a3.o"})
     write_file(object, std::string(object) + "\n");
+  write_file("3.srf", "an earlier link's\n");  // not to be taken for this one's
   // The first linker reads its command file only once the test says so, after the others
   // have come to their links.
   const int first = start_driver({"-e1.srf", "a1.o"}, {{"VSTUB_LK33_WAIT_FOR", "go"}});
