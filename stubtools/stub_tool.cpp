@@ -18,12 +18,15 @@
 //
 // VSTUB_LOG=<file>: each run appends one record in one write call: the invoked base name, a TAB
 //   before each word, "\n"; lk33 adds "cm|<line>\n" for every command file line (its "\n"
-//   dropped, a "\r" kept). Written before any control acts but START_MS.
+//   dropped, a "\r" kept). Written before any control acts but WAIT_FOR, BUSY_MS and START_MS.
 //
 // Controls VSTUB_<TOOL>_<KEY>, TOOL upper-cased (VSTUB_GCC33_EXIT=1), in the order they act:
+//   WAIT_FOR=<file> wait until the file exists before anything else: a test's handshake.
 //   BUSY_MS=<n>     spend n milliseconds of processor time first, as a compile would.
 //   START_MS=<n>    sleep n milliseconds before reading anything, even the command file (and
 //                   before the log record): a file changed meanwhile is read as changed.
+//   PARENT_FDS=<file>  append to the file the number of descriptors the parent (the driver)
+//                   holds open, and "\n" (POSIX: the entries of /proc/<parent>/fd).
 //   CLOSE_STDOUT=1  close stdout at once; all later stdout text is lost.
 //   NO_OUTPUT=1     skip the output step (after gcc33's first banners): no file, no input check.
 //   PRINT=<text>    text to stdout with \n \r \t \\ \0 \xHH decoded (any other backslash stays
@@ -72,6 +75,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -322,6 +326,14 @@ void use_binary_output() {
   _setmode(1, _O_BINARY);
   _setmode(2, _O_BINARY);
 }
+
+bool file_exists(const char* name) {
+  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string parent_fds() {
+  return "unknown";
+}
 #else
 void die_by_signal(int signal_number) {
   std::signal(signal_number, SIG_DFL);
@@ -329,11 +341,31 @@ void die_by_signal(int signal_number) {
 }
 
 void use_binary_output() {}
+
+bool file_exists(const char* name) {
+  return access(name, F_OK) == 0;
+}
+
+std::string parent_fds() {
+  DIR* folder = opendir(("/proc/" + std::to_string(getppid()) + "/fd").c_str());
+  if (folder == nullptr) return "unknown";
+  int count = 0;
+  while (const dirent* entry = readdir(folder)) count += entry->d_name[0] != '.';
+  closedir(folder);
+  return std::to_string(count);
+}
 #endif
 
 void pause(const Run& run, const char* key) {
   if (const long long milliseconds = control_number(run, key, 0); milliseconds > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// Polled: the stand-in only has to outwait a test's step, not to be quick about it.
+void wait_for_file(const Run& run) {
+  const char* name = control(run, "WAIT_FOR");
+  while (name != nullptr && *name != '\0' && !file_exists(name))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 // Processor time as std::clock counts it (on Windows, time since the start).
@@ -417,6 +449,7 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
     write_text(2, std::string("vexa stub: unknown tool name ") + invoked_as + "\n");
     return 2;
   }
+  wait_for_file(run);
   busy(run);
   pause(run, "START_MS");
   if (run.tool->output_extension != nullptr) {
@@ -428,6 +461,7 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
   }
   append_log(run, argc, argv);
 
+  if (const char* name = control(run, "PARENT_FDS")) append_to_file(name, parent_fds() + "\n");
   if (control_set(run, "CLOSE_STDOUT")) {
     close(1);
     run.stdout_fd = -1;

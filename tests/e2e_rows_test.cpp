@@ -24,6 +24,12 @@ const Files configured = {
     {"vexa.cfg",
      "\xEF\xBB\xBFINC=sdk/inc\n; board\nLIB=sdk/lib\nsdk/lib/libc.lib\nsdk/lib/libm.LIB\n"}};
 
+std::string repeated(const std::string& text, int count) {
+  std::string texts;
+  for (int i = 0; i < count; ++i) texts += text;
+  return texts;
+}
+
 std::string warnings(int count) {
   std::string lines;
   for (int i = 1; i <= count; ++i)
@@ -43,6 +49,8 @@ std::vector<Row> refusal_rows() {
       {.name = "an unknown option after a file", .words = {"a.c", "-x", "b.s"}, .files = sources,
        .exit_code = 1, .out = "Unkown Option -x\n", .left = {"a.o"}, .tools = a_chain,
        .dry_run_too = true},
+      {.name = "an unknown option after two chains", .words = {"-c", "a.c", "b.s", "-x"},
+       .files = sources, .exit_code = 1, .out = "Unkown Option -x\n", .left = {"a.o", "b.o"}},
       {.name = "an unknown file type", .words = {"main.C"}, .exit_code = 1,
        .out = "Unkown File main.C\n" + usage},
       {.name = "a name whose only dot comes first", .words = {"a.o", ".c"}, .exit_code = 1,
@@ -393,9 +401,19 @@ std::vector<Row> text_file_rows() {
        .files = {{"b.s", "; b\n"}, {"folder.rsp/", ""}}, .exit_code = 1,
        .err = "Response file read error.'folder.rsp'\n", .left = {"b.o"},
        .tools = Lines{"pp33.exe b.s", "ext33.exe b.ps", "as33.exe b.ms"}},
+      {.name = "an unreadable response file after two chains",
+       .words = {"-c", "a.c", "b.s", "@folder.rsp"},
+       .files = {sources[0], sources[1], {"folder.rsp/", ""}}, .exit_code = 1,
+       .err = "Response file read error.'folder.rsp'\n", .left = {"a.o", "b.o"}},
       {.name = "a response file that names itself", .words = {"-###", "-E", "@self.rsp"},
        .files = {{"self.rsp", "-O1 @self.rsp"}}, .exit_code = 1, .out = usage,
        .err = "Response file nested too deeply.'self.rsp'\n"},
+      {.name = "as many response files as are read", .words = {"-###", "-E", "@1024.rsp"},
+       .files = {{"1024.rsp", repeated("@empty.rsp ", 1023) + "a.c"}, {"empty.rsp", ""}},
+       .out = "gcc33.exe -S -x c -Iinc a.$\n"},
+      {.name = "one response file more", .words = {"-###", "-E", "@1025.rsp"},
+       .files = {{"1025.rsp", repeated("@empty.rsp ", 1024) + "a.c"}, {"empty.rsp", ""}},
+       .exit_code = 1, .out = usage, .err = "Too many response files.'empty.rsp'\n"},
       {.name = "a UTF-16 response file", .words = {"-###", "-E", "@utf16.rsp"},
        .files = {{"utf16.rsp", "\xFF\xFE-"}}, .exit_code = 1, .out = usage,
        .err = "Response file 'utf16.rsp' is saved as UTF-16; save it as ANSI or UTF-8\n"},
@@ -565,6 +583,8 @@ std::vector<Row> console_rows() {
        .exit_code = 141, .posix_only = true, .launch = gone},
       {.name = "a reader gone before the first tool", .words = {"-v", "b.s"}, .files = sources,
        .exit_code = 141, .tools = Lines{}, .posix_only = true, .launch = gone},
+      {.name = "a reader gone during the last output", .words = {"-###", "a.c"}, .files = sources,
+       .exit_code = 141, .posix_only = true, .launch = gone},
       {.name = "help to a full device", .words = {"--help"}, .exit_code = 1, .err = console_error,
        .posix_only = true, .launch = full},
       {.name = "-### to a full device", .words = {"-###", "a.c"}, .files = sources, .exit_code = 1,
@@ -864,6 +884,10 @@ std::vector<Row> database_rows() {
        .err = db_error + "'" + db + "' is not a JSON array of objects; it is left as it is\n"},
       {.name = "a folder as the database", .words = {"-E", "-MJdb", "a.c"}, .environment = sys,
        .files = {{"a.c", ""}, {"db/", ""}}, .exit_code = 1, .err = db_error + "read error.'db'\n"},
+      {.name = "a link to nowhere as the database makes the file it names",
+       .words = {"-E", "-MJ", "a.c"}, .environment = sys,
+       .files = {{"a.c", ""}, {db + "@", "nowhere"}}, .left = {"a.ps", "nowhere"},
+       .posix_only = true},
       {.name = "a database that cannot be written", .words = {"-b", "-E", "-MJno/db", "a.c"},
        .environment = sys, .files = {{"a.c", ""}}, .exit_code = 1,
        .err = db_error + "write error.'no/db': No such file or directory\n",

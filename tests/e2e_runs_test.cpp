@@ -30,6 +30,19 @@ class OwnRun : public EndToEnd {
   }
 };
 
+// Until `driver` holds the working folder open, as it does while it waits for the folder's
+// lock or holds it; a driver that never does is waited for no longer than a few seconds.
+void await_folder_wait(int driver) {
+  const fs::path descriptors = "/proc/" + std::to_string(driver) + "/fd";
+  for (int waited = 0; waited < 5000; waited += 10) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(descriptors, error)) {
+      if (fs::read_symlink(entry.path(), error) == fs::current_path()) return;
+    }
+    usleep(10000);
+  }
+}
+
 }  // namespace
 
 TEST_F(OwnRun, EveryLineOfAFloodIsDrainedAndTheExitCodeStillComesThrough) {
@@ -121,21 +134,25 @@ TEST_F(OwnRun, ALinkWaitsForTheFolderAndAnInterruptionEndsTheWait) {
   if (windows_driver()) GTEST_SKIP() << "signals are POSIX; Wine's Ctrl-C is tested elsewhere";
   for (const char* object : {"a1.o", "a2.o", "a3.o"})
     write_file(object, std::string(object) + "\n");
-  // The first linker reads its command file only after the others have had time to write one.
-  const int first = start_driver({"-e1.srf", "a1.o"}, {{"VSTUB_LK33_START_MS", "3000"}});
+  write_file("3.srf", "an earlier link's\n");  // not to be taken for this one's
+  // The first linker reads its command file only once the test says so, after the others
+  // have come to their links.
+  const int first = start_driver({"-e1.srf", "a1.o"}, {{"VSTUB_LK33_WAIT_FOR", "go"}});
   for (int waited = 0; waited < 20000 && !fs::exists("__tmp__.cm"); waited += 10) usleep(10000);
   const int second = start_driver({"-e2.srf", "a2.o"}, {});
   const int third = start_driver({"-e3.srf", "a3.o"}, {});
-  usleep(1500 * 1000);
+  await_folder_wait(second);
+  await_folder_wait(third);
   kill(third, SIGTERM);
   EXPECT_EQ(wait_for_driver(third).exit_code, 128 + SIGTERM);
   int first_status;
   EXPECT_EQ(waitpid(first, &first_status, WNOHANG), 0) << "the wait outlasted the interruption";
+  write_file("go", "");
   EXPECT_EQ(wait_for_driver(first).exit_code, 0);
   EXPECT_EQ(wait_for_driver(second).exit_code, 0);
   EXPECT_EQ(tool_names(), (Lines{"lk33.exe", "lk33.exe"}));
   EXPECT_EQ(read_file("1.srf").find("a2.o"), std::string::npos);
-  EXPECT_EQ(files(), (Lines{"1.srf", "2.srf", "a.c", "a1.o", "a2.o", "a3.o", "b.s"}));
+  EXPECT_EQ(files(), (Lines{"1.srf", "2.srf", "a.c", "a1.o", "a2.o", "a3.o", "b.s", "go"}));
 }
 
 // One folder under two drive letters (as subst gives): Wine starts a driver in the folder on
@@ -146,7 +163,9 @@ TEST_F(OwnRun, LinksThroughTwoSpellingsOfOneFolderTakeTurns) {
   const fs::path drive = fs::path(prefix) / "dosdevices" / "y:";
   fs::remove(drive);
   fs::create_directory_symlink(work(), drive);
-  const int first = start_driver({"-e1.srf", "a.c"}, {{"VSTUB_LK33_START_MS", "3000"}});
+  // The first linker reads its command file only once the second run has assembled b.s and
+  // comes to its own link.
+  const int first = start_driver({"-e1.srf", "a.c"}, {{"VSTUB_LK33_WAIT_FOR", "b.o"}});
   for (int waited = 0; waited < 20000 && !fs::exists("__tmp__.cm"); waited += 10) usleep(10000);
   const std::string start = std::string(wine) + " start /wait /b /d " + driver_path_of(work());
   setenv("VEXA_E2E_LAUNCHER", (start + " /unix").c_str(), 1);
@@ -224,23 +243,22 @@ TEST_F(OwnRun, AProgramNamedAsAnInputThroughAnotherSpellingIsRefused) {
   EXPECT_EQ(tool_names(), Lines{});
 }
 
-// make -j2 and two vexa --jobs: never more than two tools at once, and every token back in
-// make's hands at the end (make says so on standard error otherwise).
+// make -j3 and one vexa --jobs=4: the driver runs on make's own slot and takes the two tokens
+// make has to give; never more than three tools at once, and every token back in make's hands
+// at the end (make says so on standard error otherwise).
 TEST_F(OwnRun, JobsShareMakesJobSlots) {
   if (windows_driver()) GTEST_SKIP() << "make's jobserver here is not a Windows semaphore";
-  write_file("Makefile",
-             "all: one two\none:\n\t+@$(VEXA) --jobs -c a.c c.c d.c\n"
-             "two:\n\t+@$(VEXA) --jobs=4 -c b.s e.s f.s\n");
+  write_file("Makefile", "all:\n\t+@$(VEXA) --jobs=4 -c a.c c.c d.c b.s e.s f.s\n");
   for (const char* name : {"c.c", "d.c", "e.s", "f.s"}) write_file(name, "");
   const std::string spans = (work().parent_path() / "spans").string();
   RunResult result = run_make(
-      {"-j2"},
-      {{"VSTUB_SPANS", spans}, {"VSTUB_GCC33_SLEEP_MS", "100"}, {"VSTUB_PP33_SLEEP_MS", "100"}});
+      {"-j3"},
+      {{"VSTUB_SPANS", spans}, {"VSTUB_GCC33_SLEEP_MS", "300"}, {"VSTUB_PP33_SLEEP_MS", "300"}});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "");
   int running = 0, most = 0;
   for (char mark : read_file(spans)) most = std::max(most, running += mark == '+' ? 1 : -1);
-  EXPECT_EQ(most, 2);
+  EXPECT_EQ(most, 3);
   EXPECT_EQ(running, 0);
 }
 
@@ -342,4 +360,27 @@ TEST_F(OwnRun, JobsKeepTheConfigurationTheRunBeganWith) {
     if (tool.tool == "gcc33.exe") compiles.push_back(tool.command_line());
   }
   EXPECT_EQ(compiles, std::vector<std::string>{"gcc33.exe -S -x c -Isdk/inc a.$"});
+}
+
+// The driver holds as many descriptors at the link after fifty chains as after four, serial
+// or side by side: a chain leaves none behind, so a long build never runs out.
+TEST_F(OwnRun, ChainsLeaveNoDescriptorOpen) {
+  if (windows_driver()) GTEST_SKIP() << "descriptors are counted through /proc";
+  for (const char* jobs : {"--jobs=1", "--jobs=4"}) {
+    SCOPED_TRACE(jobs);
+    const std::string counts = (work().parent_path() / jobs).string();
+    for (int sources : {4, 50}) {
+      Lines words = {jobs};
+      for (int i = 1; i <= sources; ++i) {
+        words.push_back("s" + std::to_string(i) + ".c");
+        write_file(words.back(), "");
+      }
+      EXPECT_EQ(run(words, {{"VSTUB_LK33_PARENT_FDS", counts}}).exit_code, 0);
+    }
+    const std::string seen = read_file(counts);
+    const std::size_t first_end = seen.find('\n');
+    ASSERT_NE(first_end, std::string::npos);
+    EXPECT_EQ(seen.substr(first_end + 1), seen.substr(0, first_end + 1)) << seen;
+    EXPECT_NE(seen.substr(0, first_end), "unknown");
+  }
 }
