@@ -222,10 +222,20 @@ std::vector<Row> tool_failure_rows() {
        .left = {"b.ms", "b.ps"}},
       {.name = "a tool killed by a signal", .words = {"b.s"},
        .environment = stub("AS33_SIGNAL", "9"), .files = sources, .exit_code = 137,
-       .left = {"b.ms"}, .posix_only = true},
+       .err = "vexa: as33.exe: killed by signal 9 (Killed)\n", .left = {"b.ms"},
+       .posix_only = true},
+      {.name = "a tool killed by a signal under -v", .words = {"-v", "-c", "b.s"},
+       .environment = {{"VSTUB_PP33_SIGNAL", "15"}, {"VSTUB_PP33_QUIET", "1"}}, .files = sources,
+       .exit_code = 143, .out = "--------\npp33.exe b.s\nExitcode = 143\nDelete 'b.ps'\n",
+       .err = "vexa: pp33.exe: killed by signal 15 (Terminated)\n", .posix_only = true},
+      // POSIX passes by a file that cannot be run, as a shell's search does.
       {.name = "a tool in the current directory that is no program", .words = {"a.c"},
-       .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}}, .exit_code = unfit,
-       .out = "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}},
+       .exit_code = windows ? unfit : 0,
+       .out = windows ? "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n" : "",
+       .left = windows ? Lines{} : Lines{"a.o", "a.srf"}},
+      {.name = "a folder of a tool's name is passed by", .words = {"-c", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe/", ""}}, .left = {"a.o"}},
       {.name = "a linker that is not found", .words = {"a.o"},
        .environment = {{"PATH", "/nonexistent"}}, .exit_code = unfit,
        .out = "Process create error 'lk33.exe -c __tmp__.cm'\n"},
@@ -257,6 +267,19 @@ std::vector<Row> tool_output_rows() {
        "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
       {"VSTUB_AS33_STDERR", "as33 says\\n"}};
   return {
+      {.name = "a line holding a zero byte is shown whole", .words = {"-c", "b.s"},
+       .environment = stub("PP33_PRINT", "x\\0y\\nnext\\n"), .files = sources,
+       .out = std::string("x\0y\nnext\n", 9), .left = {"b.o"}},
+      {.name = "a line holding a zero byte is shown whole under -v", .words = {"-v", "-c", "b.s"},
+       .environment = {{"VSTUB_PP33_PRINT", "x\\0y\\n"}, {"VSTUB_PP33_QUIET", "1"},
+                       {"VSTUB_EXT33_QUIET", "1"}, {"VSTUB_AS33_QUIET", "1"}}, .files = sources,
+       .out = std::string("--------\npp33.exe b.s\nx\0y\nExitcode = 0\n", 39) +
+              "--------\next33.exe b.ps\nExitcode = 0\nDelete 'b.ps'\n--------\n"
+              "as33.exe b.ms\nExitcode = 0\nDelete 'b.ms'\n", .left = {"b.o"}},
+      // The step ends with its tool: what the process it left writes later is not waited for.
+      {.name = "a tool that leaves a process holding its output", .words = {"-c", "b.s"},
+       .environment = stub("PP33_LINGER", "late\\n"), .files = sources, .left = {"b.o"},
+       .posix_only = true},
       {.name = "tools that print nothing", .words = {"-c", "b.s"},
        .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
                        {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},

@@ -39,9 +39,13 @@ long read_tool_output(ToolProcess&, char* buffer, std::size_t size) {
   return static_cast<long>(count);
 }
 
-bool finish_tool(ToolProcess&, int& exit_code) {
-  exit_code = 0;
+bool finish_tool(ToolProcess&, ToolEnd& end) {
+  end = ToolEnd{};
   return true;
+}
+
+const char* signal_name(int) {
+  return "";
 }
 
 int interrupt_signal() {

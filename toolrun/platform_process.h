@@ -10,6 +10,13 @@
 struct ToolProcess {
   std::intptr_t process = -1;  // pid or process handle
   std::intptr_t output = -1;   // read end of the tool's standard output pipe
+  bool ended = false;          // the tool has ended: what its pipe holds now is all there is
+};
+
+// How a tool ended: its exit code, and the signal that killed it (0 when none did).
+struct ToolEnd {
+  int exit_code = 0;
+  int signal = 0;
 };
 
 // What a tool's output pipe holds before the tool waits for the driver: with room for a
@@ -46,14 +53,19 @@ std::string launched_program_text(const char* launcher, const char* tool_path);
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text);
 
-// Reads what the tool wrote next, blocking until something comes. Returns the number of
-// bytes, 0 at the end of its output, -1 on a read error.
+// Reads what the tool wrote next, blocking until something comes or the tool ends. Returns
+// the number of bytes, 0 at the end of its output, -1 on a read error. The end of the tool
+// is the end of its output: once it has ended, what its pipe holds is read and no more, so
+// that a program it left running with the pipe (a daemon, Wine's server) holds up nothing.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size);
 
-// Closes the pipe, waits for the tool to end and sets `exit_code` (signal_status(N) for a
-// tool killed by signal N); false when the wait itself failed. Releases everything the start
-// acquired.
-bool finish_tool(ToolProcess& tool, int& exit_code);
+// Closes the pipe, waits for the tool to end and sets `end` (its exit_code signal_status(N)
+// for a tool killed by signal N); false when the wait itself failed. Releases everything the
+// start acquired.
+bool finish_tool(ToolProcess& tool, ToolEnd& end);
+
+// The host's name for signal `signal` ("Killed" for 9 on Linux).
+const char* signal_name(int signal);
 
 // The signal (or console event) that asked the driver to stop, 0 when none has. Once
 // set, no further tool is started.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,40 @@ namespace {
 volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
 volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a free place
+// The self-pipe: every handled signal, a child's end among them, writes a byte to its write
+// end, so that one poll over the pipes read and its read end wakes for all of them. -1 until
+// the handlers are installed.
+int wake_ends[2] = {-1, -1};
+
+void wake() {
+  char byte = 0;
+  if (wake_ends[1] >= 0) (void)!write(wake_ends[1], &byte, 1);  // full: a wake is pending anyway
+}
+
+void drain_wakes() {
+  char bytes[64];
+  while (wake_ends[0] >= 0 && read(wake_ends[0], bytes, sizeof bytes) > 0) {
+  }
+}
+
+void record_child_end(int) {
+  int saved_errno = errno;
+  wake();
+  errno = saved_errno;
+}
+
+// Whether `pid` has ended, without reaping it.
+bool has_ended(pid_t pid) {
+  siginfo_t info;
+  info.si_pid = 0;
+  return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
+// Waits until `fd` has something or ends, or a signal or a child's end wakes the driver.
+void wait_for_output_or_wake(int fd) {
+  pollfd waited[2] = {{fd, POLLIN, 0}, {wake_ends[0], POLLIN, 0}};
+  if (poll(waited, wake_ends[0] >= 0 ? 2 : 1, -1) > 0 && waited[1].revents != 0) drain_wakes();
+}
 
 // Ctrl-C, a polite kill, the terminal going away, and a reader of our output going away
 // (a pipe into `head`, a log viewer that quits): each stops the run cleanly. Handled
@@ -32,20 +67,36 @@ constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 constexpr std::size_t path_size = 4096;  // a tool's path, its terminating zero included
 
-// Puts directory/name into `path` and tells whether such a file exists.
-bool exists_as(char (&path)[path_size], std::string_view directory, std::string_view name) {
+// What a PATH search takes: a program to start, or a regular file for a launcher to read
+// (Wine runs a .exe without the execute permission).
+enum class Wanted { program, file };
+
+bool is_wanted(const char* path, Wanted wanted) {
+  struct stat status;
+  return stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
+         (wanted == Wanted::file || access(path, X_OK) == 0);
+}
+
+bool is_runnable(const std::string& path) {
+  return is_wanted(path.c_str(), Wanted::program);
+}
+
+// Puts directory/name into `path` and tells whether it is what is wanted.
+bool exists_as(char (&path)[path_size], std::string_view directory, std::string_view name,
+               Wanted wanted) {
   int length = std::snprintf(path, sizeof path, "%.*s/%.*s", static_cast<int>(directory.size()),
                              directory.data(), static_cast<int>(name.size()), name.data());
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
-  return access(path, F_OK) == 0;
+  return is_wanted(path, wanted);
 }
 
 // The tools are named with ".exe" everywhere; here they may also be installed without it.
-bool found_in(char (&path)[path_size], std::string_view directory, std::string_view name) {
+bool found_in(char (&path)[path_size], std::string_view directory, std::string_view name,
+              Wanted wanted) {
   constexpr std::string_view suffix = ".exe";
-  if (exists_as(path, directory, name)) return true;
+  if (exists_as(path, directory, name, wanted)) return true;
   return name.size() > suffix.size() && name.ends_with(suffix) &&
-         exists_as(path, directory, name.substr(0, name.size() - suffix.size()));
+         exists_as(path, directory, name.substr(0, name.size() - suffix.size()), wanted);
 }
 
 // Calls `found` with each non-empty PATH entry in order until it returns true.
@@ -62,19 +113,14 @@ bool any_path_directory(Found found) {
   return false;
 }
 
-// The current directory first, then each PATH entry: the first file that exists is the
-// tool, whether it can be run or not, and gives `path`.
-bool find_tool(char (&path)[path_size], const char* tool_name) {
-  auto found = [&path, tool_name](std::string_view directory) {
-    return found_in(path, directory, tool_name);
+// The current directory first, then each PATH entry: the first that holds what is wanted
+// gives `path`. A folder of the tool's name, or a file that cannot be run, is passed by, as
+// a shell's search passes it.
+bool find_tool(char (&path)[path_size], const char* tool_name, Wanted wanted) {
+  auto found = [&path, tool_name, wanted](std::string_view directory) {
+    return found_in(path, directory, tool_name, wanted);
   };
   return found(".") || any_path_directory(found);
-}
-
-bool is_runnable(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
 }
 
 // The launcher's program as execvp finds it: a name with a slash as it is, any other the
@@ -139,20 +185,21 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   fcntl(ends[0], F_SETPIPE_SZ, static_cast<int>(tool_pipe_size));
 #endif
   pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
-  // The tool now holds the only write end, so its end is the end of the pipe.
   close(ends[1]);
   if (pid < 0) {
     close(ends[0]);
     return ToolStart::start_failed;
   }
-  tool.process = pid;
-  tool.output = ends[0];
+  // Read without waiting: the driver waits in poll, for the pipe or the tool's end.
+  fcntl(ends[0], F_SETFL, O_NONBLOCK);
+  tool = ToolProcess{.process = pid, .output = ends[0]};
   return ToolStart::started;
 }
 
 void record_interrupt(int signal, siginfo_t* info, void*) {
   int saved_errno = errno;
   received_signal = signal;
+  wake();
   // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
   // sent by a process to the driver alone has to be passed on. Our closed output is none
   // of the tool's business (its own output is our pipe), so it is stopped as by a kill;
@@ -168,7 +215,7 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
 
 // Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
 // the pid cannot be reused, so the handler never forwards a signal to a stranger.
-bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
+bool reap(pid_t pid, volatile sig_atomic_t& registered, ToolEnd& end) {
   siginfo_t info;
   while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
   }
@@ -178,7 +225,8 @@ bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
   while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
   if (reaped != pid) return false;
-  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
+  end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  end.exit_code = end.signal != 0 ? signal_status(end.signal) : WEXITSTATUS(status);
   return true;
 }
 
@@ -188,7 +236,7 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
   char path[path_size];
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (!find_tool(path, tool_name) || access(path, X_OK) != 0) return ToolStart::start_failed;
+  if (!find_tool(path, tool_name, Wanted::program)) return ToolStart::start_failed;
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
@@ -196,7 +244,7 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
 
 std::string find_tool_path(const char* tool_name) {
   char found[path_size];
-  if (!find_tool(found, tool_name)) return "";
+  if (!find_tool(found, tool_name, Wanted::file)) return "";
   if (found[0] == '/') return found;
   char directory[path_size];
   if (getcwd(directory, sizeof directory) == nullptr) return "";
@@ -223,19 +271,31 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
   return start_with_words(tool, program.c_str(), words);
 }
 
+// Checked for its end only once the pipe is empty; a child's end after the check wakes the
+// poll, so none is missed.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
-  ssize_t count;
-  do {
-    count = read(static_cast<int>(tool.output), buffer, size);
-  } while (count < 0 && errno == EINTR);
-  return count;
+  const int fd = static_cast<int>(tool.output);
+  for (;;) {
+    ssize_t count = read(fd, buffer, size);
+    if (count >= 0) return count;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (tool.ended) return 0;
+    tool.ended = has_ended(static_cast<pid_t>(tool.process));
+    if (!tool.ended) wait_for_output_or_wake(fd);
+  }
 }
 
-bool finish_tool(ToolProcess& tool, int& exit_code) {
+bool finish_tool(ToolProcess& tool, ToolEnd& end) {
   close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
   pid_t pid = static_cast<pid_t>(tool.process);
   tool = ToolProcess{};
-  return reap(pid, running_tool, exit_code);
+  return reap(pid, running_tool, end);
+}
+
+const char* signal_name(int signal) {
+  const char* name = strsignal(signal);
+  return name != nullptr ? name : "unknown signal";
 }
 
 int interrupt_signal() {
@@ -256,8 +316,14 @@ void install_interrupt_handlers() {
     sigaction(number, &action, nullptr);
   }
   // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
-  // reaped before its exit code could be read.
-  signal(SIGCHLD, SIG_DFL);  // fails only for an invalid signal number
+  // reaped before its exit code could be read; handled, it wakes the wait for output. Without
+  // a self-pipe a step still ends, when its output pipe does.
+  if (wake_ends[0] < 0) (void)!pipe2(wake_ends, O_CLOEXEC | O_NONBLOCK);
+  struct sigaction child = {};
+  child.sa_handler = record_child_end;
+  child.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+  sigemptyset(&child.sa_mask);
+  sigaction(SIGCHLD, &child, nullptr);  // fails only for an invalid signal number
 }
 
 std::FILE* create_output_file(const char* name, const char* mode) {
@@ -393,16 +459,13 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
   return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
 }
 
+// Not reaped here: finish_worker does that, its pid forgotten first.
 bool worker_has_ended(WorkerProcess& worker) {
-  siginfo_t info;
-  info.si_pid = 0;
-  // Not reaped here: finish_worker does that, its pid forgotten first.
-  return waitid(P_PID, static_cast<pid_t>(worker.process), &info, WEXITED | WNOHANG | WNOWAIT) ==
-             0 &&
-         info.si_pid != 0;
+  return has_ended(static_cast<pid_t>(worker.process));
 }
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
+  ToolEnd end;
   for (std::intptr_t& stream : worker.streams) {
     if (stream >= 0) close(static_cast<int>(stream));
     stream = -1;
@@ -410,7 +473,11 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
   pid_t pid = static_cast<pid_t>(worker.process);
   worker.process = -1;
   for (volatile sig_atomic_t& place : running_workers) {
-    if (place == pid) return reap(pid, place, exit_code);
+    if (place == pid) {
+      bool reaped = reap(pid, place, end);
+      exit_code = end.exit_code;
+      return reaped;
+    }
   }
   return false;
 }

@@ -274,17 +274,21 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
 
 // The exit code is asked for only once the process has ended, so a tool that really exits
 // with 259 (STILL_ACTIVE) is not taken for one still running.
-bool finish_tool(ToolProcess& tool, int& exit_code) {
+bool finish_tool(ToolProcess& tool, ToolEnd& end) {
   CloseHandle(handle_of(tool.output));
   HANDLE process = handle_of(tool.process);
   DWORD code = 0;
   bool waited =
       WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
-  tool.process = -1;
-  tool.output = -1;
-  exit_code = static_cast<int>(code);
+  tool = ToolProcess{};
+  end = ToolEnd{.exit_code = static_cast<int>(code)};
   return waited;
+}
+
+// No Windows process ends by a signal: finish_tool never names one.
+const char* signal_name(int) {
+  return "";
 }
 
 int interrupt_signal() {

@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
+constexpr const char* killed_message = "vexa: %s: killed by signal %d (%s)\n";
 
 // A tool whose output pipe cannot be made fails the step as an ordinary failure would.
 constexpr int pipe_failed_code = 1;
@@ -31,16 +32,14 @@ struct LineRoute {
   LineWatch watch;
 };
 
-// Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
-// byte inside the line ends it for the filter and the screen; `may_hold_zero` is false
-// when the block has none.
-std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero,
-                        const LineRoute& route) {
+// Filters the `length` bytes at `line` in place; returns how many of them to show: all or
+// none. A zero byte inside the line ends the text the watch and the filter read, but the
+// line is shown whole, with what follows the zero and its line end.
+std::size_t filter_line(char* line, std::size_t length, const LineRoute& route) {
   char after = line[length];
   line[length] = '\0';
   if (route.watch != nullptr) route.watch(line);
-  std::size_t shown = 0;
-  if (route.filter(line) != nullptr) shown = may_hold_zero ? std::strlen(line) : length;
+  std::size_t shown = route.filter(line) != nullptr ? length : 0;
   line[length] = after;
   return shown;
 }
@@ -51,11 +50,10 @@ struct Block {
   char* next = read_buffer;
   char* run = read_buffer;
   char* shown_end = read_buffer;
-  bool may_hold_zero;
   const LineRoute& route;
 
   void take_line(std::size_t length) {
-    std::size_t shown = filter_line(next, length, may_hold_zero, route);
+    std::size_t shown = filter_line(next, length, route);
     next += length;
     if (shown < length) {
       close_run(next - length + shown);
@@ -77,7 +75,7 @@ struct Block {
 // Filters the complete lines of read_buffer[0, count), shown ones moved to the front.
 // Returns where the incomplete line left over begins, and sets `shown_end`.
 char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) {
-  Block block{.may_hold_zero = std::memchr(read_buffer, '\0', count) != nullptr, .route = route};
+  Block block{.route = route};
   char* end = read_buffer + count;
   char* search = read_buffer;
   while (char* feed = static_cast<char*>(std::memchr(search, '\n', end - search))) {
@@ -105,7 +103,7 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
     std::memmove(read_buffer, rest, kept);
   }
   if (kept > 0) {
-    write_out(read_buffer, filter_line(read_buffer, kept, true, route));
+    write_out(read_buffer, filter_line(read_buffer, kept, route));
     flush_out();
   }
 }
@@ -148,11 +146,15 @@ int capture_tool(const Program& program, const char* argument_text, const LineRo
       return start_failed_code;
   }
   copy_output_lines(tool, route);
-  int exit_code = 0;
-  if (!finish_tool(tool, exit_code)) exit_code = wait_failed_code;
+  ToolEnd end;
+  if (!finish_tool(tool, end)) end.exit_code = wait_failed_code;
   // An interrupted tool may still exit 0; the step must count as failed all the same.
   if (int signal = interrupt_signal()) return signal_status(signal);
-  return exit_code;
+  // Its exit code alone cannot tell a tool killed by signal 9 from one that exited with 137.
+  if (end.signal != 0) {
+    print_err(killed_message, program.tool_name, end.signal, signal_name(end.signal));
+  }
+  return end.exit_code;
 }
 
 char* pass_all_lines(char* line) {
