@@ -245,13 +245,11 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
   // Signal dispositions set to ignore and resource limits pass to a child through exec, so
   // this process takes them on while it starts the driver and restores its own afterwards.
-  const int signals[] = {SIGXFSZ, SIGINT, SIGTERM, SIGHUP};
-  struct sigaction ignore = {}, saved[4];
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction ignore = {}, saved[3];
   ignore.sa_handler = SIG_IGN;
-  for (int i = 0; i < 4; ++i) {
-    const bool ignored = i == 0 ? launch.file_size_limit >= 0 : launch.interrupts_ignored;
-    sigaction(signals[i], ignored ? &ignore : nullptr, &saved[i]);
-  }
+  for (int i = 0; i < 3; ++i)
+    sigaction(signals[i], launch.interrupts_ignored ? &ignore : nullptr, &saved[i]);
   rlimit saved_limit = {};
   getrlimit(RLIMIT_FSIZE, &saved_limit);
   rlimit limit = saved_limit;
@@ -269,7 +267,7 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
   if (failed == 0) process_groups.started(pid);
   setrlimit(RLIMIT_FSIZE, &saved_limit);
   if (reader_gone[1] >= 0) close(reader_gone[1]);
-  for (int i = 0; i < 4; ++i) sigaction(signals[i], &saved[i], nullptr);
+  for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
   posix_spawn_file_actions_destroy(&actions);
   if (failed == 0) return pid;
   ADD_FAILURE() << "cannot start " << argv[0];

@@ -385,6 +385,11 @@ std::vector<Row> file_fault_rows() {
   Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
   kept_objects.push_back("-b");
   const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
+  std::string big_database = "[";
+  for (int i = 0; i < 1000; ++i)
+    big_database += "{\"directory\": \"/x\", \"file\": \"f" + std::to_string(i) +
+                    ".c\", \"arguments\": [\"x\"], \"output\": \"f.o\"},\n";
+  big_database.replace(big_database.size() - 2, 2, "]");
   return {
       // A folder opens for reading on POSIX hosts, and fails at the first read.
       {.name = "a folder named like a source", .words = {"x.c"}, .files = {{"x.c/", ""}},
@@ -419,10 +424,16 @@ std::vector<Row> file_fault_rows() {
       {.name = "a full disk under the command file kept with -b", .words = kept_objects,
        .exit_code = 1, .err = "Command file write error.'__tmp__.cm'\n", .left = {"__tmp__.cm"},
        .posix_only = true, .launch = {.file_size_limit = 512}},
-      {.name = "a full disk under a tool's output", .words = {"big.s"},
-       .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
-       .err = "pp33: cannot create big.ps\n", .tools = Lines{"pp33.exe big.s"}, .posix_only = true,
-       .launch = {.file_size_limit = 64 * 1024}},
+      {.name = "a file size limit under the compilation database", .words = {"-c", "-MJ", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"compile_commands.json", big_database}},
+       .exit_code = 1, .err = "Compilation database write error.'compile_commands.json'\n",
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
+      // The tool inherits the signal's default action from the driver's start, and dies of it.
+      {.name = "a file size limit under a tool's output", .words = {"big.s"},
+       .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 128 + SIGXFSZ,
+       .err = "vexa: pp33.exe: killed by signal " + std::to_string(SIGXFSZ) +
+              " (File size limit exceeded)\n", .tools = Lines{"pp33.exe big.s"},
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
   };
 }
 
@@ -442,6 +453,7 @@ std::vector<Row> interruption_rows() {
       interrupted("SIGINT in the compiler with -b", {"-b", "a.c"}, "GCC33", SIGINT, "a.ps", {"a.$", "a.ps"}),
       interrupted("SIGTERM in the extender of a user's file", {"c.ps"}, "EXT33", SIGTERM, "c.ms", {}),
       interrupted("SIGHUP in the assembler", {"b.s"}, "AS33", SIGHUP, "b.o", {"b.ms"}),
+      interrupted("SIGQUIT in the compiler", {"a.c"}, "GCC33", SIGQUIT, "a.ps", {}),
       interrupted("SIGTERM in the linker", {"b.s"}, "LK33", SIGTERM, "b.srf", {"b.o"}),
       interrupted("SIGINT in the linker with -b", {"-b", "b.s"}, "LK33", SIGINT, "b.srf",
                   {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}),

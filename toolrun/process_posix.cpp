@@ -63,7 +63,14 @@ void wait_for_output_or_wake(int fd) {
 // (a pipe into `head`, a log viewer that quits): each stops the run cleanly. Handled
 // rather than ignored, a write to the closed pipe also fails with EPIPE instead of ending
 // the driver on the spot.
-constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Ctrl-\ (SIGQUIT) is one more way to ask for a stop, and cleans up as Ctrl-C does.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
+
+// A write past the file size limit (ulimit -f) would end the driver on the spot, leaving a
+// half-written file; ignored, the write fails as on a full disk and the run ends with its
+// message. The tools get the action the driver was started with: true when that was the
+// default one.
+bool file_size_signal_default = false;
 
 constexpr std::size_t path_size = 4096;  // a tool's path, its terminating zero included
 
@@ -145,8 +152,11 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end, in
                         volatile sig_atomic_t* registered = &running_tool) {
   sigset_t interrupts;
   sigset_t usual_mask;
+  sigset_t defaults;
   sigemptyset(&interrupts);
   for (int number : interruptions) sigaddset(&interrupts, number);
+  sigemptyset(&defaults);
+  if (file_size_signal_default) sigaddset(&defaults, SIGXFSZ);
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -160,7 +170,9 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end, in
                    (error_end < 0 ||
                     posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO) == 0) &&
                    posix_spawnattr_setsigmask(&attributes, &usual_mask) == 0 &&
-                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK) == 0 &&
+                   posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+                   posix_spawnattr_setflags(&attributes,
+                                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
                    posix_spawn(&pid, path, &actions, &attributes, argv, environment) == 0;
     if (!started) pid = -1;
     *registered = pid > 0 ? pid : 0;
@@ -314,6 +326,12 @@ void install_interrupt_handlers() {
     sigemptyset(&action.sa_mask);
     // Should this fail, the signal keeps its default action and simply ends the driver.
     sigaction(number, &action, nullptr);
+  }
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previous;
+  if (sigaction(SIGXFSZ, &ignore, &previous) == 0) {
+    file_size_signal_default = previous.sa_handler == SIG_DFL;
   }
   // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
   // reaped before its exit code could be read; handled, it wakes the wait for output. Without
