@@ -30,7 +30,16 @@ std::size_t held_in_memory = 0;
 struct HeldOutput {
   std::string memory;
   std::FILE* file = nullptr;
+  std::string file_name;
+  bool lost = false;  // the scratch file failed: the chain's output cannot all be shown
 };
+
+constexpr const char* scratch_write_error = "Scratch file write error.'%s'\n";
+constexpr const char* scratch_read_error = "Scratch file read error.'%s'\n";
+constexpr const char* not_a_fifo_warning =
+    "vexa: jobserver '%s' is not a FIFO and was left alone; the chains run one at a time\n";
+constexpr const char* jobs_lowered_note =
+    "--jobs=%d lowered to %d chains at once by the limit on open files\n";
 
 // A.c and a.s name one set of files where names ignore letter case; taking them for one
 // everywhere costs only a wait.
@@ -109,26 +118,33 @@ Plan plan_words(const CommandWords& command) {
   return plan;
 }
 
+// A scratch file that fails loses the chain's output: the run fails, saying so.
+void lose(HeldOutput& held, const char* message) {
+  if (!held.lost) print_err(message, held.file_name.c_str());
+  held.lost = true;
+}
+
 void hold(HeldOutput& held, int stream, const char* bytes, std::size_t count) {
+  if (held.lost) return;
   const std::uint32_t length = static_cast<std::uint32_t>(count);
   char frame[1 + sizeof length];
   frame[0] = static_cast<char>(stream);
   std::memcpy(frame + 1, &length, sizeof length);
   if (held.file == nullptr && held_in_memory + sizeof frame + count > memory_for_held_output) {
-    held.file = create_scratch_file();
+    held.file = create_scratch_file(held.file_name);
   }
   if (held.file == nullptr) {  // no scratch file to be had: memory it is
     held.memory.append(frame, sizeof frame).append(bytes, count);
     held_in_memory += sizeof frame + count;
-  } else {
-    std::fwrite(frame, 1, sizeof frame, held.file);
-    std::fwrite(bytes, 1, count, held.file);
+  } else if (std::fwrite(frame, 1, sizeof frame, held.file) != sizeof frame ||
+             std::fwrite(bytes, 1, count, held.file) != count) {
+    lose(held, scratch_write_error);
   }
 }
 
 void show(int stream, const char* bytes, std::size_t count) {
   flush_out();
-  write_standard_stream(stream + 1, bytes, count);
+  if (!write_standard_stream(stream + 1, bytes, count)) record_console_write_failure(stream + 1);
 }
 
 // Frees what `held` holds, showing it first when `shown`.
@@ -142,14 +158,22 @@ void release(HeldOutput& held, bool shown) {
   held_in_memory -= held.memory.size();
   std::string().swap(held.memory);
   if (held.file == nullptr) return;
+  // What stdio still buffers is written, and its failure seen, before rewind clears it.
+  if (shown && !held.lost && std::fflush(held.file) != 0) lose(held, scratch_write_error);
   std::rewind(held.file);
   char frame[1 + sizeof(std::uint32_t)];
-  while (shown && std::fread(frame, 1, sizeof frame, held.file) == sizeof frame) {
+  std::size_t got;
+  while (shown && !held.lost && (got = std::fread(frame, 1, sizeof frame, held.file)) > 0) {
     std::uint32_t length;
     std::memcpy(&length, frame + 1, sizeof length);
-    if (std::fread(relay_buffer, 1, length, held.file) != length) break;
+    if (got != sizeof frame || length > sizeof relay_buffer ||
+        std::fread(relay_buffer, 1, length, held.file) != length) {
+      lose(held, scratch_read_error);
+      break;
+    }
     show(frame[0], relay_buffer, length);
   }
+  if (shown && !held.lost && std::ferror(held.file)) lose(held, scratch_read_error);
   std::fclose(held.file);
   held.file = nullptr;
 }
@@ -221,7 +245,7 @@ struct ChainRun {
   }
 
   void end(Chain& chain, int status) {
-    chain.status = status;
+    chain.status = status == 0 && chain.held.lost ? 1 : status;
     chain.phase = Phase::ended;
     running.erase(std::find(running.begin(), running.end(), &chain));
     // One chain runs in the slot make gave the driver itself: when that one ends, a chain
@@ -234,14 +258,29 @@ struct ChainRun {
       return_job_token(*jobserver, holder->token);
       holder->holds_token = false;
     }
+    fail_if_failed(chain);
+    show_ended_chains();
+  }
+
+  void fail_if_failed(Chain& chain) {
     const std::size_t index = index_of(chain);
-    if (status != 0 && (failed == none || index < failed)) failed = index;
+    if (chain.status != 0 && (failed == none || index < failed)) failed = index;
+  }
+
+  // A chain whose held output cannot be read back fails where it stands, once ended.
+  void show_ended_chains() {
     while (shown < chains.size() && chains[shown].phase == Phase::ended) {
       if (chains[shown].status != 0) {
         shown = chains.size();
         return;
       }
-      if (++shown < chains.size()) release(chains[shown].held, true);
+      if (++shown == chains.size()) return;
+      Chain& next_shown = chains[shown];
+      release(next_shown.held, true);
+      if (next_shown.held.lost && next_shown.phase == Phase::ended && next_shown.status == 0) {
+        next_shown.status = 1;
+        fail_if_failed(next_shown);
+      }
     }
   }
 
@@ -327,7 +366,11 @@ bool handle_words_in_parallel(const CommandWords& command, int jobs,
   // be shared (a recipe not marked as recursive does not get them).
   static JobServer jobserver;  // left open to the end of the run, with the tokens returned
   const std::string auth = jobserver_auth();
-  if (!auth.empty() && !connect_jobserver(jobserver, auth.c_str())) return false;
+  if (!auth.empty()) {
+    const JobServerState connected = connect_jobserver(jobserver, auth.c_str());
+    if (connected == JobServerState::not_a_fifo) print_err(not_a_fifo_warning, auth.c_str() + 5);
+    if (connected != JobServerState::connected) return false;
+  }
   static DriverState before_words;
   before_words = state;
   Plan plan = plan_words(command);
@@ -335,7 +378,9 @@ bool handle_words_in_parallel(const CommandWords& command, int jobs,
     state = before_words;
     return false;
   }
-  ChainRun run(plan.chains, jobs, auth.empty() ? nullptr : &jobserver, program_words,
+  const int fitting = jobs_within_limits(jobs);
+  if (fitting < jobs && state.verbose) print_out(jobs_lowered_note, jobs, fitting);
+  ChainRun run(plan.chains, fitting, auth.empty() ? nullptr : &jobserver, program_words,
                command.words);
   run.run();
   if (run.failed != none) {

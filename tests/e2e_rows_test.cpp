@@ -493,6 +493,11 @@ std::vector<Row> console_rows() {
        .err = console_error, .posix_only = true, .launch = full},
       {.name = "-v to a full device", .words = {"-v", "a.c"}, .files = sources, .exit_code = 1,
        .err = console_error, .left = {"a.o", "a.srf"}, .posix_only = true, .launch = full},
+      // Run again with --jobs=4, the chains' output reaches the device past the console.
+      {.name = "the output of two chains to a full device", .words = {"-c", "a.c", "b.s"},
+       .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_PP33_PRINT", "y\\n"}},
+       .files = sources, .exit_code = 1, .err = console_error, .left = {"a.o", "b.o"},
+       .posix_only = true, .launch = full},
       {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
        .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
        .left = {"b.ms"}, .posix_only = true, .launch = full},

@@ -26,9 +26,10 @@ unsigned long process_id();
 // is no such file. Windows reads the name in the active code page, as every file call does.
 bool file_identity(const char* name, std::string& identity);
 
-// A file for bytes that must wait, deleted when it is closed and whenever the driver ends,
-// however it ends. nullptr when none can be made.
-std::FILE* create_scratch_file();
+// A file for bytes that must wait, in the folder for temporary files (TMPDIR on POSIX,
+// GetTempPath on Windows), deleted when it is closed and whenever the driver ends, however
+// it ends; `name` is set to its name, for messages. nullptr when none can be made.
+std::FILE* create_scratch_file(std::string& name);
 
 // An exclusive lock on the current folder, held by the link stage while it writes, hands
 // over and removes its command file, so that links in one folder take turns on it. The

@@ -113,17 +113,26 @@ bool worker_has_ended(WorkerProcess& worker);
 // its streams.
 bool finish_worker(WorkerProcess& worker, int& exit_code);
 
-// Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names; false when
-// it cannot be used.
-bool connect_jobserver(JobServer& jobserver, const char* auth);
+enum class JobServerState { connected, unusable, not_a_fifo };
+
+// Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names: unusable
+// when it cannot be opened, not_a_fifo for a "fifo:" path that names something else, which
+// is then left alone.
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth);
 // Takes a token if one is free now, without waiting.
 bool take_job_token(JobServer& jobserver, char& token);
 void return_job_token(JobServer& jobserver, char token);
 
+// The processors this process may run on (its affinity), not all the machine has.
 int processor_count();
 
+// How many of `jobs` chains can run at once within this process's limit on open
+// descriptors (each running chain holds a few); at least 1.
+int jobs_within_limits(int jobs);
+
 // Writes bytes to standard output (1) or error (2) as they are, past any text translation.
-void write_standard_stream(int stream, const char* bytes, std::size_t count);
+// False when the write failed for any reason but a reader gone (which is an interruption).
+bool write_standard_stream(int stream, const char* bytes, std::size_t count);
 
 // Removes `name` from this process's environment, so that the tools do not inherit it.
 void unset_environment_variable(const char* name);

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -503,27 +505,36 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
 // "fifo:PATH" (make 4.4) or "R,W", two descriptors inherited from make. The read side is
 // opened anew, non-blocking, so that no other reader of the same pipe is changed; where
 // /proc cannot give it, the jobserver is not used.
-bool connect_jobserver(JobServer& jobserver, const char* auth) {
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   std::string_view text = auth;
   int take_end = -1;
   int give_end = -1;
   if (text.starts_with("fifo:")) {
+    // Looked at before it is opened: a regular file would be read and written as tokens.
+    struct stat status;
+    if (stat(auth + 5, &status) == 0 && !S_ISFIFO(status.st_mode)) {
+      return JobServerState::not_a_fifo;
+    }
     take_end = open(auth + 5, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (take_end >= 0 && !is_pipe(take_end)) {  // replaced meanwhile
+      close(take_end);
+      return JobServerState::not_a_fifo;
+    }
     give_end = take_end;
   } else {
     int read_fd = -1;
     // make closes them for a recipe not marked '+', and the numbers may then name anything.
     if (std::sscanf(auth, "%d,%d", &read_fd, &give_end) != 2 || !is_pipe(read_fd) ||
         !is_pipe(give_end)) {
-      return false;
+      return JobServerState::unusable;
     }
     take_end = open(("/proc/self/fd/" + std::to_string(read_fd)).c_str(),
                     O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   }
-  if (take_end < 0) return false;
+  if (take_end < 0) return JobServerState::unusable;
   jobserver.take_end = take_end;
   jobserver.give_end = give_end;
-  return true;
+  return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char& token) {
@@ -540,18 +551,38 @@ void return_job_token(JobServer& jobserver, char token) {
 }
 
 int processor_count() {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+    return CPU_COUNT(&allowed);
+  }
   long count = sysconf(_SC_NPROCESSORS_ONLN);
   return count > 0 ? static_cast<int>(count) : 1;
 }
 
-void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+// A running chain holds the read ends of its worker's two pipes and, for a while, their
+// write ends and a scratch file; the driver itself keeps some for its streams, the
+// jobserver, the self-pipe, the files of a link and the database.
+int jobs_within_limits(int jobs) {
+  constexpr rlim_t per_chain = 5;
+  constexpr rlim_t for_the_driver = 16;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return jobs;
+  const rlim_t fitting = limit.rlim_cur > for_the_driver + per_chain
+                             ? (limit.rlim_cur - for_the_driver) / per_chain
+                             : 1;
+  return fitting < static_cast<rlim_t>(jobs) ? static_cast<int>(fitting) : jobs;
+}
+
+bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   while (count > 0) {
     ssize_t written = write(stream, bytes, count);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // a reader gone: SIGPIPE has already asked the run to stop
+    // A reader gone: SIGPIPE has already asked the run to stop.
+    if (written <= 0) return written < 0 && errno == EPIPE;
     bytes += written;
     count -= static_cast<std::size_t>(written);
   }
+  return true;
 }
 
 void unset_environment_variable(const char* name) {
@@ -562,6 +593,14 @@ unsigned long parent_process_id() {
   return static_cast<unsigned long>(getppid());
 }
 
-std::FILE* create_scratch_file() {
-  return std::tmpfile();  // already unlinked: nothing stays, whatever ends the driver
+// Removed at once: nothing stays, whatever ends the driver.
+std::FILE* create_scratch_file(std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/vexa-XXXXXX";
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  unlink(name.c_str());
+  std::FILE* file = fdopen(fd, "w+b");
+  if (file == nullptr) close(fd);
+  return file;
 }

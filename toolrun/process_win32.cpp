@@ -469,12 +469,12 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
 }
 
 // make on Windows shares its slots as a named semaphore.
-bool connect_jobserver(JobServer& jobserver, const char* auth) {
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, auth);
-  if (semaphore == nullptr) return false;
+  if (semaphore == nullptr) return JobServerState::unusable;
   jobserver.take_end = reinterpret_cast<std::intptr_t>(semaphore);
   jobserver.give_end = jobserver.take_end;
-  return true;
+  return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char&) {
@@ -486,21 +486,37 @@ void return_job_token(JobServer& jobserver, char) {
 }
 
 int processor_count() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  int allowed = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+    for (; process_mask != 0; process_mask &= process_mask - 1) ++allowed;
+  }
+  if (allowed > 0) return allowed;
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   return system.dwNumberOfProcessors > 0 ? static_cast<int>(system.dwNumberOfProcessors) : 1;
 }
 
+// Windows has no small limit on handles: most_jobs chains always fit.
+int jobs_within_limits(int jobs) {
+  return jobs;
+}
+
 // Past the C runtime's text mode: a worker's lines already end as it wrote them.
-void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   HANDLE handle = GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   while (count > 0) {
     DWORD written = 0;
     DWORD chunk = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
-    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+      DWORD error = GetLastError();
+      return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;  // a reader gone
+    }
     bytes += written;
     count -= written;
   }
+  return true;
 }
 
 void unset_environment_variable(const char* name) {
@@ -522,13 +538,14 @@ unsigned long parent_process_id() {
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
-std::FILE* create_scratch_file() {
+std::FILE* create_scratch_file(std::string& scratch_name) {
   char folder[MAX_PATH];
   char name[MAX_PATH];
   DWORD length = GetTempPathA(sizeof folder, folder);
   if (length == 0 || length >= sizeof folder || GetTempFileNameA(folder, "vx", 0, name) == 0) {
     return nullptr;
   }
+  scratch_name = name;
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
