@@ -232,6 +232,10 @@ struct ChainRun {
     int length = std::snprintf(message, sizeof message, create_error, program_words[0],
                                words[chain.word].c_str());
     deliver(chain, 0, message, std::min<std::size_t>(length, sizeof message - 1));
+    if (!chain.worker.failure.empty()) {
+      const std::string reason = "vexa: " + chain.worker.failure + "\n";
+      deliver(chain, 1, reason.data(), reason.size());
+    }
     end(chain, start_failed_code);
   }
 

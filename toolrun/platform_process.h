@@ -11,12 +11,14 @@ struct ToolProcess {
   std::intptr_t process = -1;  // pid or process handle
   std::intptr_t output = -1;   // read end of the tool's standard output pipe
   bool ended = false;          // the tool has ended: what its pipe holds now is all there is
+  std::string failure;         // after a failed start: the failing call and the system's reason
 };
 
 // How a tool ended: its exit code, and the signal that killed it (0 when none did).
 struct ToolEnd {
   int exit_code = 0;
   int signal = 0;
+  std::string failure;  // after a failed wait: the failing call and the system's reason
 };
 
 // What a tool's output pipe holds before the tool waits for the driver: with room for a
@@ -24,7 +26,9 @@ struct ToolEnd {
 // ask for it; where refused the pipe keeps its default size.
 constexpr std::size_t tool_pipe_size = 256 * 1024;
 
-// What became of a start; only the tool runner turns a failure into what users see.
+// What became of a start; only the tool runner turns a failure into what users see: the
+// message of its own, then, where the system gave one, "vexa: <failure>" on standard error,
+// "<call>: <the system's reason>" (on Windows the system's message text).
 enum class ToolStart { started, pipe_failed, start_failed };
 
 // The status of a run ended by signal N, as a shell's $? gives it.
@@ -82,6 +86,7 @@ constexpr int most_jobs = 256;
 struct WorkerProcess {
   std::intptr_t process = -1;
   std::intptr_t streams[2] = {-1, -1};  // read ends of its standard output and error; -1 at end
+  std::string failure;                  // as a tool's
 };
 
 // A make jobserver's slots: one token taken for each chain run beside the first.

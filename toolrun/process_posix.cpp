@@ -145,10 +145,15 @@ std::string find_program(const std::string& name) {
   return !name.empty() && any_path_directory(found) ? path : "";
 }
 
+// "call: the system's reason", as the driver's second line of a failure shows it.
+std::string failure_reason(const char* call, int error) {
+  return std::string(call) + ": " + std::strerror(error);
+}
+
 // Runs `path` with standard output on `output_end` (and standard error on `error_end`
-// unless -1); returns its pid, or -1. The interruptions wait while it starts and its pid
-// goes to `registered`, so one that comes meanwhile finds it and is forwarded; the child
-// itself starts with the driver's usual signal mask.
+// unless -1); returns its pid, or -1 with errno set to the reason. The interruptions wait
+// while it starts and its pid goes to `registered`, so one that comes meanwhile finds it and
+// is forwarded; the child itself starts with the driver's usual signal mask.
 pid_t spawn_with_output(const char* path, char* const argv[], int output_end, int error_end = -1,
                         char* const* environment = environ,
                         volatile sig_atomic_t* registered = &running_tool) {
@@ -159,29 +164,39 @@ pid_t spawn_with_output(const char* path, char* const argv[], int output_end, in
   for (int number : interruptions) sigaddset(&interrupts, number);
   sigemptyset(&defaults);
   if (file_size_signal_default) sigaddset(&defaults, SIGXFSZ);
+  int error = 0;
+  auto succeeds = [&error](int result) { return (error = result) == 0; };
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
-  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-  if (posix_spawnattr_init(&attributes) != 0) {
+  if (!succeeds(posix_spawn_file_actions_init(&actions))) {
+    errno = error;
+    return -1;
+  }
+  if (!succeeds(posix_spawnattr_init(&attributes))) {
     posix_spawn_file_actions_destroy(&actions);
+    errno = error;
     return -1;
   }
   pid_t pid = -1;
-  if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) == 0) {
-    bool started = posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO) == 0 &&
-                   (error_end < 0 ||
-                    posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO) == 0) &&
-                   posix_spawnattr_setsigmask(&attributes, &usual_mask) == 0 &&
-                   posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-                   posix_spawnattr_setflags(&attributes,
-                                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
-                   posix_spawn(&pid, path, &actions, &attributes, argv, environment) == 0;
+  if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) != 0) {
+    error = errno;
+  } else {
+    bool started =
+        succeeds(posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO)) &&
+        (error_end < 0 ||
+         succeeds(posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO))) &&
+        succeeds(posix_spawnattr_setsigmask(&attributes, &usual_mask)) &&
+        succeeds(posix_spawnattr_setsigdefault(&attributes, &defaults)) &&
+        succeeds(posix_spawnattr_setflags(&attributes,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF)) &&
+        succeeds(posix_spawn(&pid, path, &actions, &attributes, argv, environment));
     if (!started) pid = -1;
     *registered = pid > 0 ? pid : 0;
     sigprocmask(SIG_SETMASK, &usual_mask, nullptr);  // cannot fail: the mask came from it
   }
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (pid < 0) errno = error;
   return pid;
 }
 
@@ -194,19 +209,26 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   int ends[2];
   // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
   // tool inherits either end.
-  if (pipe2(ends, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    tool.failure = failure_reason("pipe", errno);
+    return ToolStart::pipe_failed;
+  }
 #ifdef F_SETPIPE_SZ
   fcntl(ends[0], F_SETPIPE_SZ, static_cast<int>(tool_pipe_size));
 #endif
   pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
+  const int spawn_error = errno;
   close(ends[1]);
   if (pid < 0) {
     close(ends[0]);
+    tool.failure = failure_reason("posix_spawn", spawn_error);
     return ToolStart::start_failed;
   }
   // Read without waiting: the driver waits in poll, for the pipe or the tool's end.
   fcntl(ends[0], F_SETFL, O_NONBLOCK);
-  tool = ToolProcess{.process = pid, .output = ends[0]};
+  tool = ToolProcess{};
+  tool.process = pid;
+  tool.output = ends[0];
   return ToolStart::started;
 }
 
@@ -238,7 +260,10 @@ bool reap(pid_t pid, volatile sig_atomic_t& registered, ToolEnd& end) {
   pid_t reaped;
   while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  if (reaped != pid) return false;
+  if (reaped != pid) {
+    end.failure = failure_reason("waitpid", errno);
+    return false;
+  }
   end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   end.exit_code = end.signal != 0 ? signal_status(end.signal) : WEXITSTATUS(status);
   return true;
@@ -250,7 +275,12 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
   char path[path_size];
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (!find_tool(path, tool_name, Wanted::program)) return ToolStart::start_failed;
+  if (!find_tool(path, tool_name, Wanted::program)) {
+    // Found as a file that cannot be run, or not at all.
+    const bool found_as_file = find_tool(path, tool_name, Wanted::file);
+    tool.failure = failure_reason(tool_name, found_as_file ? EACCES : ENOENT);
+    return ToolStart::start_failed;
+  }
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
@@ -278,7 +308,10 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
                               const char* argument_text) {
   std::vector<std::string> words = split_command_words(launcher);
   std::string program = words.empty() ? "" : find_program(words[0]);
-  if (program.empty()) return ToolStart::start_failed;
+  if (program.empty()) {
+    tool.failure = failure_reason(words.empty() ? "" : words[0].c_str(), ENOENT);
+    return ToolStart::start_failed;
+  }
   words.push_back(tool_path);
   std::vector<std::string> tool_words = split_command_words(argument_text);
   words.insert(words.end(), tool_words.begin(), tool_words.end());
@@ -420,8 +453,13 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   volatile sig_atomic_t* place = free_worker_place();
   int output[2];
   int error[2];
-  if (place == nullptr || pipe2(output, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
+  if (place == nullptr) return ToolStart::pipe_failed;
+  if (pipe2(output, O_CLOEXEC) != 0) {
+    worker.failure = failure_reason("pipe", errno);
+    return ToolStart::pipe_failed;
+  }
   if (pipe2(error, O_CLOEXEC) != 0) {
+    worker.failure = failure_reason("pipe", errno);
     close(output[0]);
     close(output[1]);
     return ToolStart::pipe_failed;
@@ -436,6 +474,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   environment.push_back(nullptr);
   pid_t pid = spawn_with_output(program, const_cast<char* const*>(words), output[1], error[1],
                                 environment.data(), place);
+  if (pid < 0) worker.failure = failure_reason("posix_spawn", errno);
   close(output[1]);
   close(error[1]);
   if (pid < 0) {

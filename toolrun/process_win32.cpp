@@ -26,6 +26,20 @@ constexpr std::size_t command_line_size = 32768;
 
 std::atomic<int> interruption{0};
 
+// "call: the system's message text", as the driver's second line of a failure shows it.
+std::string failure_reason(const char* call, DWORD error) {
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  std::string reason = std::string(call) + ": ";
+  return length > 0 ? reason + std::string(text, length)
+                    : reason + "error " + std::to_string(error);
+}
+
 HANDLE handle_of(std::intptr_t value) {
   return reinterpret_cast<HANDLE>(value);
 }
@@ -186,9 +200,13 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
 ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) return ToolStart::pipe_failed;
+  if (!make_output_pipe(read_end, write_end)) {
+    tool.failure = failure_reason("CreatePipe", GetLastError());
+    return ToolStart::pipe_failed;
+  }
   PROCESS_INFORMATION process;
   bool started = create_tool_process(process, program, command_line, write_end);
+  if (!started) tool.failure = failure_reason("CreateProcess", GetLastError());
   // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
   CloseHandle(write_end);
   if (!started) {
@@ -282,7 +300,8 @@ bool finish_tool(ToolProcess& tool, ToolEnd& end) {
       WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
   tool = ToolProcess{};
-  end = ToolEnd{.exit_code = static_cast<int>(code)};
+  end = ToolEnd{};
+  end.exit_code = static_cast<int>(code);
   return waited;
 }
 
@@ -387,8 +406,12 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
   HANDLE write_ends[2];
-  if (!make_output_pipe(read_ends[0], write_ends[0])) return ToolStart::pipe_failed;
+  if (!make_output_pipe(read_ends[0], write_ends[0])) {
+    worker.failure = failure_reason("CreatePipe", GetLastError());
+    return ToolStart::pipe_failed;
+  }
   if (!make_output_pipe(read_ends[1], write_ends[1])) {
+    worker.failure = failure_reason("CreatePipe", GetLastError());
     CloseHandle(read_ends[0]);
     CloseHandle(write_ends[0]);
     return ToolStart::pipe_failed;
@@ -404,6 +427,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   SetEnvironmentVariableA(variable, value);
   bool started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                 &startup, &process) != 0;
+  if (!started) worker.failure = failure_reason("CreateProcess", GetLastError());
   SetEnvironmentVariableA(variable, nullptr);
   CloseHandle(write_ends[0]);
   CloseHandle(write_ends[1]);

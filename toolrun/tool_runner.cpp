@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
+constexpr const char* reason_line = "vexa: %s\n";
 constexpr const char* killed_message = "vexa: %s: killed by signal %d (%s)\n";
 
 // A tool whose output pipe cannot be made fails the step as an ordinary failure would.
@@ -123,6 +124,10 @@ Program program_for(const char* tool_name) {
   return {tool_name, std::move(path), std::move(shown)};
 }
 
+void show_reason(const std::string& failure) {
+  if (!failure.empty()) print_err(reason_line, failure.c_str());
+}
+
 // A tool found nowhere is never handed to the launcher.
 ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
   if (state.launcher == nullptr) return start_tool(tool, program.tool_name, argument_text);
@@ -140,14 +145,19 @@ int capture_tool(const Program& program, const char* argument_text, const LineRo
     case ToolStart::started:
       break;
     case ToolStart::pipe_failed:
+      show_reason(tool.failure);
       return pipe_failed_code;
     case ToolStart::start_failed:
       print_out(create_error, program.shown.c_str(), argument_text);
+      show_reason(tool.failure);
       return start_failed_code;
   }
   copy_output_lines(tool, route);
   ToolEnd end;
-  if (!finish_tool(tool, end)) end.exit_code = wait_failed_code;
+  if (!finish_tool(tool, end)) {
+    show_reason(end.failure);
+    end.exit_code = wait_failed_code;
+  }
   // An interrupted tool may still exit 0; the step must count as failed all the same.
   if (int signal = interrupt_signal()) return signal_status(signal);
   // Its exit code alone cannot tell a tool killed by signal 9 from one that exited with 137.
