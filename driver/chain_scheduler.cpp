@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "driver/console.h"
 #include "driver/driver_state.h"
@@ -67,8 +68,6 @@ struct Chain {
 };
 
 char relay_buffer[16 * 1024];
-// The state before the word refused outside a chain, to refuse it again where it is shown.
-DriverState before_refusal;
 
 bool starts_chain(const char* word) {
   return !is_option_word(word) && starts_source_chain(word);
@@ -84,6 +83,8 @@ void walk_chain_for_state(const char* word) {
 struct Plan {
   std::vector<Chain> chains;
   std::size_t refused_at = none;  // a word refused outside any chain
+  // The state before that word, to refuse it again where it is shown.
+  std::unique_ptr<DriverState> before_refusal = std::make_unique<DriverState>();
 };
 
 // Walks the words as the serial run would, showing nothing and running no chain. A word
@@ -95,7 +96,7 @@ Plan plan_words(const CommandWords& command) {
   for (std::size_t i = 0; interrupt_signal() == 0; ++i) {
     if (i == command.failure_at) {
       plan.refused_at = i;
-      before_refusal = state;
+      *plan.before_refusal = state;
       break;
     }
     if (i == command.words.size()) break;
@@ -106,7 +107,7 @@ Plan plan_words(const CommandWords& command) {
       if (state.status != 0) break;
       continue;
     }
-    before_refusal = state;
+    *plan.before_refusal = state;
     handle_argument(word);
     if (state.status != 0) {
       plan.refused_at = i;
@@ -291,7 +292,7 @@ struct ChainRun {
   void read_all(Chain& chain) {
     for (int stream : {0, 1}) {
       long count;
-      while (chain.worker.streams[stream] >= 0 &&
+      while (chain.worker.streams[stream].is_open() &&
              (count = read_worker_output(chain.worker, stream, relay_buffer, sizeof relay_buffer)) >
                  0) {
         deliver(chain, stream, relay_buffer, static_cast<std::size_t>(count));
@@ -304,7 +305,8 @@ struct ChainRun {
   // a program its tools left running (Wine's server) may hold the streams open long after.
   void relay(Chain& chain) {
     read_all(chain);
-    const bool streams_open = chain.worker.streams[0] >= 0 || chain.worker.streams[1] >= 0;
+    const bool streams_open =
+        chain.worker.streams[0].is_open() || chain.worker.streams[1].is_open();
     if (streams_open && !worker_has_ended(chain.worker)) return;
     read_all(chain);
     int exit_code = 0;
@@ -368,18 +370,17 @@ bool handle_words_in_parallel(const CommandWords& command, int jobs,
                               const char* const* program_words) {
   // Under make the chains run within make's job slots, or one at a time when those cannot
   // be shared (a recipe not marked as recursive does not get them).
-  static JobServer jobserver;  // left open to the end of the run, with the tokens returned
+  JobServer jobserver;  // every token given back before it closes
   const std::string auth = jobserver_auth();
   if (!auth.empty()) {
     const JobServerState connected = connect_jobserver(jobserver, auth.c_str());
     if (connected == JobServerState::not_a_fifo) print_err(not_a_fifo_warning, auth.c_str() + 5);
     if (connected != JobServerState::connected) return false;
   }
-  static DriverState before_words;
-  before_words = state;
+  const auto before_words = std::make_unique<DriverState>(state);
   Plan plan = plan_words(command);
   if (plan.chains.size() < 2) {
-    state = before_words;
+    state = *before_words;
     return false;
   }
   const int fitting = jobs_within_limits(jobs);
@@ -390,7 +391,7 @@ bool handle_words_in_parallel(const CommandWords& command, int jobs,
   if (run.failed != none) {
     state.status = plan.chains[run.failed].status;
   } else if (plan.refused_at != none && run.next == plan.chains.size() && interrupt_signal() == 0) {
-    state = before_refusal;
+    state = *plan.before_refusal;
     if (plan.refused_at == command.failure_at) {
       refuse("%s", command.failure_message.c_str());
     } else {

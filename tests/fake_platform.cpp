@@ -63,12 +63,19 @@ std::FILE* create_output_file(const char* name, const char* mode) {
 }
 
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  lock.handle = -1;
   return true;
 }
 
 void unlock_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  lock.handle = -1;
+}
+
+void close_handle(std::intptr_t) {}
+
+bool finish_worker(WorkerProcess&, int& exit_code) {
+  exit_code = 0;
+  return true;
 }
 
 bool replace_output_file(const char* temporary, const char* name) {

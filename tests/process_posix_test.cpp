@@ -101,6 +101,20 @@ TEST_F(ProcessTest, ToolIsLookedForHereThenOnPathExactNameFirst) {
   }
 }
 
+// A tool left unfinished (a path that returns early) is waited for and its pipe closed when
+// it goes: no descriptor stays open and no child unwaited.
+TEST_F(ProcessTest, AToolThatGoesUnfinishedIsWaitedForAndItsPipeClosed) {
+  const auto descriptors = std::distance(fs::directory_iterator("/dev/fd"), {});
+  {
+    ToolProcess tool;
+    ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), ToolStart::started);
+    ToolProcess moved(std::move(tool));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator("/dev/fd"), {}), descriptors);
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "no child left to wait for";
+  EXPECT_EQ(errno, ECHILD);
+}
+
 // Sent to the driver alone (a terminal's Ctrl-C reaches the tool by itself), a signal is
 // passed on to the running tool and remembered, so the step fails. A closed output pipe
 // stops the tool as a kill would.

@@ -6,10 +6,48 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
+// Closes a descriptor (POSIX) or handle (Windows).
+void close_handle(std::intptr_t handle);
+
+// One descriptor or handle (a pipe's end, the jobserver's), closed when its owner goes, on
+// every path; moved, never copied. -1 while it holds none.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(std::intptr_t value) : value_(value) {}
+  OwnedHandle(OwnedHandle&& other) noexcept : value_(std::exchange(other.value_, -1)) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    reset(std::exchange(other.value_, -1));
+    return *this;
+  }
+  ~OwnedHandle() { reset(); }
+  std::intptr_t get() const { return value_; }
+  bool is_open() const { return value_ != -1; }
+  void reset(std::intptr_t value = -1) {
+    if (value_ != -1) close_handle(value_);
+    value_ = value;
+  }
+
+ private:
+  std::intptr_t value_ = -1;
+};
+
+// A started tool. One that goes without finish_tool is waited for then: no process is left
+// unwaited and no pipe open on any path.
 struct ToolProcess {
-  std::intptr_t process = -1;  // pid or process handle
-  std::intptr_t output = -1;   // read end of the tool's standard output pipe
+  ToolProcess() = default;
+  ToolProcess(ToolProcess&& other) noexcept
+      : process(std::exchange(other.process, -1)),
+        output(std::move(other.output)),
+        ended(other.ended),
+        failure(std::move(other.failure)) {}
+  ToolProcess& operator=(ToolProcess&&) = delete;
+  ~ToolProcess();
+
+  std::intptr_t process = -1;  // pid or process handle; -1 once finished
+  OwnedHandle output;          // read end of the tool's standard output pipe
   bool ended = false;          // the tool has ended: what its pipe holds now is all there is
   std::string failure;         // after a failed start: the failing call and the system's reason
 };
@@ -83,16 +121,27 @@ void install_interrupt_handlers();
 // output and standard error come back on pipes of their own.
 constexpr int most_jobs = 256;
 
+// A started worker; as a tool, waited for when it goes unfinished.
 struct WorkerProcess {
+  WorkerProcess() = default;
+  WorkerProcess(WorkerProcess&& other) noexcept
+      : process(std::exchange(other.process, -1)),
+        streams{std::move(other.streams[0]), std::move(other.streams[1])},
+        failure(std::move(other.failure)) {}
+  WorkerProcess& operator=(WorkerProcess&&) = delete;
+  ~WorkerProcess();
+
   std::intptr_t process = -1;
-  std::intptr_t streams[2] = {-1, -1};  // read ends of its standard output and error; -1 at end
-  std::string failure;                  // as a tool's
+  OwnedHandle streams[2];  // read ends of its standard output and error; closed at their end
+  std::string failure;     // as a tool's
 };
 
-// A make jobserver's slots: one token taken for each chain run beside the first.
+// A make jobserver's slots: one token taken for each chain run beside the first. Closed
+// when it goes; the descriptor make handed down for giving tokens back stays make's.
 struct JobServer {
-  std::intptr_t take_end = -1;  // descriptor, or the semaphore handle on Windows
-  std::intptr_t give_end = -1;
+  OwnedHandle take;             // descriptor, or the semaphore handle on Windows
+  std::intptr_t give_end = -1;  // take's own, or make's descriptor
+  std::intptr_t take_end() const { return take.get(); }
 };
 
 // Starts the driver at `program` again with this run's own command line (`words`, the
@@ -117,6 +166,16 @@ bool worker_has_ended(WorkerProcess& worker);
 // Waits for a worker that has ended and sets its `exit_code` as finish_tool does; closes
 // its streams.
 bool finish_worker(WorkerProcess& worker, int& exit_code);
+
+inline ToolProcess::~ToolProcess() {
+  ToolEnd end;
+  if (process != -1) finish_tool(*this, end);
+}
+
+inline WorkerProcess::~WorkerProcess() {
+  int exit_code;
+  if (process != -1) finish_worker(*this, exit_code);
+}
 
 enum class JobServerState { connected, unusable, not_a_fifo };
 

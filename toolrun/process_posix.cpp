@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolrun/command_words.h"
@@ -226,9 +227,10 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   }
   // Read without waiting: the driver waits in poll, for the pipe or the tool's end.
   fcntl(ends[0], F_SETFL, O_NONBLOCK);
-  tool = ToolProcess{};
   tool.process = pid;
-  tool.output = ends[0];
+  tool.output.reset(ends[0]);
+  tool.ended = false;
+  tool.failure.clear();
   return ToolStart::started;
 }
 
@@ -321,7 +323,7 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
 // Checked for its end only once the pipe is empty; a child's end after the check wakes the
 // poll, so none is missed.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
-  const int fd = static_cast<int>(tool.output);
+  const int fd = static_cast<int>(tool.output.get());
   for (;;) {
     ssize_t count = read(fd, buffer, size);
     if (count >= 0) return count;
@@ -334,9 +336,9 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
 }
 
 bool finish_tool(ToolProcess& tool, ToolEnd& end) {
-  close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
-  pid_t pid = static_cast<pid_t>(tool.process);
-  tool = ToolProcess{};
+  tool.output.reset();  // a read end loses nothing: no failure to act on
+  pid_t pid = static_cast<pid_t>(std::exchange(tool.process, -1));
+  tool.ended = false;
   return reap(pid, running_tool, end);
 }
 
@@ -379,6 +381,10 @@ void install_interrupt_handlers() {
   sigaction(SIGCHLD, &child, nullptr);  // fails only for an invalid signal number
 }
 
+void close_handle(std::intptr_t handle) {
+  close(static_cast<int>(handle));
+}
+
 std::FILE* create_output_file(const char* name, const char* mode) {
   int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
@@ -388,7 +394,7 @@ std::FILE* create_output_file(const char* name, const char* mode) {
 }
 
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  unlock_folder(lock);
   int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
   // Tried in steps rather than waited for in one blocking flock: the interruption handlers
@@ -413,7 +419,7 @@ bool lock_current_folder(FolderLock& lock) {
 
 void unlock_folder(FolderLock& lock) {
   if (lock.handle >= 0) close(static_cast<int>(lock.handle));
-  lock = FolderLock{};
+  lock.handle = -1;
 }
 
 bool replace_output_file(const char* temporary, const char* name) {
@@ -486,21 +492,20 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   fcntl(output[0], F_SETFL, O_NONBLOCK);
   fcntl(error[0], F_SETFL, O_NONBLOCK);
   worker.process = pid;
-  worker.streams[0] = output[0];
-  worker.streams[1] = error[0];
+  worker.streams[0].reset(output[0]);
+  worker.streams[1].reset(error[0]);
   return ToolStart::started;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
-  int fd = static_cast<int>(worker.streams[stream]);
+  int fd = static_cast<int>(worker.streams[stream].get());
   ssize_t count;
   do {
     count = read(fd, buffer, size);
   } while (count < 0 && errno == EINTR);
   if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -1;
   if (count > 0) return count;
-  close(fd);  // its end, or a failed read, which no retry would mend
-  worker.streams[stream] = -1;
+  worker.streams[stream].reset();  // its end, or a failed read, which no retry would mend
   return 0;
 }
 
@@ -508,11 +513,13 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
                       char& token, int milliseconds) {
   std::vector<pollfd> waited;
   for (std::size_t i = 0; i < count; ++i) {
-    for (std::intptr_t stream : workers[i]->streams) {
-      if (stream >= 0) waited.push_back({static_cast<int>(stream), POLLIN, 0});
+    for (const OwnedHandle& stream : workers[i]->streams) {
+      if (stream.is_open()) waited.push_back({static_cast<int>(stream.get()), POLLIN, 0});
     }
   }
-  if (jobserver != nullptr) waited.push_back({static_cast<int>(jobserver->take_end), POLLIN, 0});
+  if (jobserver != nullptr) {
+    waited.push_back({static_cast<int>(jobserver->take_end()), POLLIN, 0});
+  }
   // An interruption ends the wait with EINTR: poll is never restarted.
   if (poll(waited.data(), waited.size(), milliseconds) <= 0) return false;
   return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
@@ -525,9 +532,8 @@ bool worker_has_ended(WorkerProcess& worker) {
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   ToolEnd end;
-  for (std::intptr_t& stream : worker.streams) {
-    if (stream >= 0) close(static_cast<int>(stream));
-    stream = -1;
+  for (OwnedHandle& stream : worker.streams) {
+    stream.reset();
   }
   pid_t pid = static_cast<pid_t>(worker.process);
   worker.process = -1;
@@ -571,14 +577,14 @@ JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
                     O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   }
   if (take_end < 0) return JobServerState::unusable;
-  jobserver.take_end = take_end;
+  jobserver.take.reset(take_end);
   jobserver.give_end = give_end;
   return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char& token) {
   ssize_t count;
-  while ((count = read(static_cast<int>(jobserver.take_end), &token, 1)) < 0 && errno == EINTR) {
+  while ((count = read(static_cast<int>(jobserver.take_end()), &token, 1)) < 0 && errno == EINTR) {
   }
   return count == 1;
 }

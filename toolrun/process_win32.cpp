@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolrun/command_words.h"
@@ -215,7 +216,7 @@ ToolStart start_program(ToolProcess& tool, const char* program, char* command_li
   }
   CloseHandle(process.hThread);
   tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
-  tool.output = reinterpret_cast<std::intptr_t>(read_end);
+  tool.output.reset(reinterpret_cast<std::intptr_t>(read_end));
   return ToolStart::started;
 }
 
@@ -282,7 +283,7 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
   DWORD wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(handle_of(tool.output), buffer, wanted, &got, nullptr)) {
+    if (!ReadFile(handle_of(tool.output.get()), buffer, wanted, &got, nullptr)) {
       return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     }
     // A tool's zero-byte write completes a read with nothing; only a broken pipe is the end.
@@ -293,13 +294,12 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
 // The exit code is asked for only once the process has ended, so a tool that really exits
 // with 259 (STILL_ACTIVE) is not taken for one still running.
 bool finish_tool(ToolProcess& tool, ToolEnd& end) {
-  CloseHandle(handle_of(tool.output));
-  HANDLE process = handle_of(tool.process);
+  tool.output.reset();
+  HANDLE process = handle_of(std::exchange(tool.process, -1));
   DWORD code = 0;
   bool waited =
       WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
-  tool = ToolProcess{};
   end = ToolEnd{};
   end.exit_code = static_cast<int>(code);
   return waited;
@@ -318,6 +318,10 @@ int interrupt_signal() {
 // program; a process started with Ctrl-C ignored is not called for it either way.
 void install_interrupt_handlers() {
   SetConsoleCtrlHandler(record_console_event, TRUE);
+}
+
+void close_handle(std::intptr_t handle) {
+  CloseHandle(handle_of(handle));
 }
 
 std::FILE* create_output_file(const char* name, const char* mode) {
@@ -367,7 +371,7 @@ void release_named_mutex(std::intptr_t& handle) {
 // A mutex named after the folder's identity, so that every spelling of its path takes the
 // same lock.
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  unlock_folder(lock);
   char identity[identity_size];
   char name[identity_size + 32];
   if (!identify(".", identity)) return true;
@@ -438,22 +442,21 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   }
   CloseHandle(process.hThread);
   worker.process = reinterpret_cast<std::intptr_t>(process.hProcess);
-  worker.streams[0] = reinterpret_cast<std::intptr_t>(read_ends[0]);
-  worker.streams[1] = reinterpret_cast<std::intptr_t>(read_ends[1]);
+  worker.streams[0].reset(reinterpret_cast<std::intptr_t>(read_ends[0]));
+  worker.streams[1].reset(reinterpret_cast<std::intptr_t>(read_ends[1]));
   return ToolStart::started;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
   DWORD waiting;
   DWORD got = 0;
-  if (bytes_waiting(worker.streams[stream], waiting) && waiting == 0) return -1;
+  if (bytes_waiting(worker.streams[stream].get(), waiting) && waiting == 0) return -1;
   DWORD wanted = waiting < size ? waiting : static_cast<DWORD>(size);
-  if (waiting > 0 && ReadFile(handle_of(worker.streams[stream]), buffer, wanted, &got, nullptr) &&
-      got > 0) {
+  if (waiting > 0 &&
+      ReadFile(handle_of(worker.streams[stream].get()), buffer, wanted, &got, nullptr) && got > 0) {
     return static_cast<long>(got);
   }
-  CloseHandle(handle_of(worker.streams[stream]));
-  worker.streams[stream] = -1;
+  worker.streams[stream].reset();
   return 0;
 }
 
@@ -462,9 +465,11 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
                       char& token, int milliseconds) {
   for (int waited = 0; waited < milliseconds && interruption.load() == 0; ++waited) {
     for (std::size_t i = 0; i < count; ++i) {
-      for (std::intptr_t stream : workers[i]->streams) {
+      for (const OwnedHandle& stream : workers[i]->streams) {
         DWORD waiting;
-        if (stream != -1 && (!bytes_waiting(stream, waiting) || waiting > 0)) return false;
+        if (stream.is_open() && (!bytes_waiting(stream.get(), waiting) || waiting > 0)) {
+          return false;
+        }
       }
     }
     if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
@@ -478,10 +483,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 }
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
-  for (std::intptr_t& stream : worker.streams) {
-    if (stream != -1) CloseHandle(handle_of(stream));
-    stream = -1;
-  }
+  for (OwnedHandle& stream : worker.streams) stream.reset();
   HANDLE process = handle_of(worker.process);
   worker.process = -1;
   DWORD code = 0;
@@ -496,13 +498,13 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
 JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, auth);
   if (semaphore == nullptr) return JobServerState::unusable;
-  jobserver.take_end = reinterpret_cast<std::intptr_t>(semaphore);
-  jobserver.give_end = jobserver.take_end;
+  jobserver.take.reset(reinterpret_cast<std::intptr_t>(semaphore));
+  jobserver.give_end = jobserver.take_end();
   return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char&) {
-  return WaitForSingleObject(handle_of(jobserver.take_end), 0) == WAIT_OBJECT_0;
+  return WaitForSingleObject(handle_of(jobserver.take_end()), 0) == WAIT_OBJECT_0;
 }
 
 void return_job_token(JobServer& jobserver, char) {
