@@ -320,8 +320,8 @@ struct ChainRun {
       for (Chain* chain : running) workers.push_back(&chain->worker);
       char token = 0;
       JobServer* token_source = jobserver != nullptr && may_start_next() ? jobserver : nullptr;
-      // Waited for in steps: an interruption that comes just before the wait ends it too.
-      if (wait_for_workers(workers.data(), workers.size(), token_source, token, 100)) {
+      // Until something happens: output, a worker's end, an interruption or a token.
+      if (wait_for_workers(workers.data(), workers.size(), token_source, token, -1)) {
         start(chains[next], true, token);
       }
       for (Chain* chain : std::vector<Chain*>(running)) {

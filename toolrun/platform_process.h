@@ -154,8 +154,9 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
 // number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size);
 
-// Waits up to `milliseconds` for a worker's stream to have something or to end, or for an
-// interruption; with `jobserver`, also takes a token should one come first (true then).
+// Waits up to `milliseconds` (-1: as long as it takes) for a worker's stream to have
+// something or to end, a worker to end, or an interruption; with `jobserver`, also takes a
+// token should one come first (true then).
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds);
 

@@ -517,11 +517,20 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
       if (stream.is_open()) waited.push_back({static_cast<int>(stream.get()), POLLIN, 0});
     }
   }
+  // A worker's end and an interruption wake the self-pipe; without one, the wait is cut
+  // into steps so that neither is missed for long.
+  const bool woken = wake_ends[0] >= 0;
+  if (woken) waited.push_back({wake_ends[0], POLLIN, 0});
   if (jobserver != nullptr) {
     waited.push_back({static_cast<int>(jobserver->take_end()), POLLIN, 0});
   }
-  // An interruption ends the wait with EINTR: poll is never restarted.
-  if (poll(waited.data(), waited.size(), milliseconds) <= 0) return false;
+  constexpr int step_without_wakes = 100;
+  if (!woken && (milliseconds < 0 || milliseconds > step_without_wakes)) {
+    milliseconds = step_without_wakes;
+  }
+  const int ready = poll(waited.data(), waited.size(), milliseconds);
+  if (woken) drain_wakes();
+  if (ready <= 0) return false;
   return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
 }
 

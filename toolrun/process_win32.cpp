@@ -460,10 +460,14 @@ long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::si
   return 0;
 }
 
-// Anonymous pipes cannot be waited on together: they are looked at every millisecond.
+// Anonymous pipes cannot be waited on: they are looked at every millisecond, while the
+// wait itself is on the workers' process handles, so that a worker's end ends it at once.
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds) {
-  for (int waited = 0; waited < milliseconds && interruption.load() == 0; ++waited) {
+  std::vector<HANDLE> processes;
+  for (std::size_t i = 0; i < count; ++i) processes.push_back(handle_of(workers[i]->process));
+  for (int waited = 0; (milliseconds < 0 || waited < milliseconds) && interruption.load() == 0;
+       ++waited) {
     for (std::size_t i = 0; i < count; ++i) {
       for (const OwnedHandle& stream : workers[i]->streams) {
         DWORD waiting;
@@ -473,7 +477,12 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
       }
     }
     if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
-    Sleep(1);
+    if (processes.size() <= MAXIMUM_WAIT_OBJECTS &&
+        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
+            WAIT_OBJECT_0 + processes.size()) {
+      return false;
+    }
+    if (processes.size() > MAXIMUM_WAIT_OBJECTS) Sleep(1);
   }
   return false;
 }
