@@ -22,7 +22,35 @@
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
+// POSIX has the program declare it; no header need.
+extern char** environ;
+
 namespace {
+
+// A pipe whose ends carry `flags` (O_CLOEXEC, O_NONBLOCK) from the start: pipe2 where the
+// host has it, else pipe and fcntl (macOS; any host under VEXA_PORTABLE_POSIX), which leaves
+// a moment in which a process started by another thread could inherit the ends: the driver
+// starts its processes from one thread.
+#if defined(__linux__) && !defined(VEXA_PORTABLE_POSIX)
+int make_pipe(int (&ends)[2], int flags) {
+  return pipe2(ends, flags);
+}
+#else
+int make_pipe(int (&ends)[2], int flags) {
+  if (pipe(ends) != 0) return -1;
+  for (int end : ends) {
+    if (((flags & O_CLOEXEC) != 0 && fcntl(end, F_SETFD, FD_CLOEXEC) != 0) ||
+        ((flags & O_NONBLOCK) != 0 && fcntl(end, F_SETFL, O_NONBLOCK) != 0)) {
+      const int error = errno;
+      close(ends[0]);
+      close(ends[1]);
+      errno = error;
+      return -1;
+    }
+  }
+  return 0;
+}
+#endif
 
 volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
@@ -210,7 +238,7 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   int ends[2];
   // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
   // tool inherits either end.
-  if (pipe2(ends, O_CLOEXEC) != 0) {
+  if (make_pipe(ends, O_CLOEXEC) != 0) {
     tool.failure = failure_reason("pipe", errno);
     return ToolStart::pipe_failed;
   }
@@ -373,7 +401,7 @@ void install_interrupt_handlers() {
   // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
   // reaped before its exit code could be read; handled, it wakes the wait for output. Without
   // a self-pipe a step still ends, when its output pipe does.
-  if (wake_ends[0] < 0) (void)!pipe2(wake_ends, O_CLOEXEC | O_NONBLOCK);
+  if (wake_ends[0] < 0) (void)!make_pipe(wake_ends, O_CLOEXEC | O_NONBLOCK);
   struct sigaction child = {};
   child.sa_handler = record_child_end;
   child.sa_flags = SA_RESTART | SA_NOCLDSTOP;
@@ -460,11 +488,11 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   int output[2];
   int error[2];
   if (place == nullptr) return ToolStart::pipe_failed;
-  if (pipe2(output, O_CLOEXEC) != 0) {
+  if (make_pipe(output, O_CLOEXEC) != 0) {
     worker.failure = failure_reason("pipe", errno);
     return ToolStart::pipe_failed;
   }
-  if (pipe2(error, O_CLOEXEC) != 0) {
+  if (make_pipe(error, O_CLOEXEC) != 0) {
     worker.failure = failure_reason("pipe", errno);
     close(output[0]);
     close(output[1]);
