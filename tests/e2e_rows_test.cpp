@@ -233,6 +233,7 @@ std::vector<Row> tool_failure_rows() {
        .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}},
        .exit_code = windows ? unfit : 0,
        .out = windows ? "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n" : "",
+       .err = windows ? "vexa: CreateProcess: Bad EXE format for .\\gcc33.exe\n" : "",
        .left = windows ? Lines{} : Lines{"a.o", "a.srf"}},
       {.name = "a folder of a tool's name is passed by", .words = {"-c", "a.c"},
        .files = {{"a.c", "int a;\n"}, {"gcc33.exe/", ""}}, .left = {"a.o"}},

@@ -27,8 +27,9 @@ constexpr std::size_t command_line_size = 32768;
 
 std::atomic<int> interruption{0};
 
-// "call: the system's message text", as the driver's second line of a failure shows it.
-std::string failure_reason(const char* call, DWORD error) {
+// "call: the system's message text", as the driver's second line of a failure shows it; a
+// text that names its subject as "%1" gets `subject` there.
+std::string failure_reason(const char* call, DWORD error, const char* subject = "the program") {
   char text[512];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 error, 0, text, sizeof text, nullptr);
@@ -36,9 +37,11 @@ std::string failure_reason(const char* call, DWORD error) {
                         text[length - 1] == ' ' || text[length - 1] == '.')) {
     --length;
   }
-  std::string reason = std::string(call) + ": ";
-  return length > 0 ? reason + std::string(text, length)
-                    : reason + "error " + std::to_string(error);
+  std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+  for (std::size_t at; (at = message.find("%1")) != std::string::npos;) {
+    message.replace(at, 2, subject);
+  }
+  return std::string(call) + ": " + message;
 }
 
 HANDLE handle_of(std::intptr_t value) {
@@ -207,7 +210,10 @@ ToolStart start_program(ToolProcess& tool, const char* program, char* command_li
   }
   PROCESS_INFORMATION process;
   bool started = create_tool_process(process, program, command_line, write_end);
-  if (!started) tool.failure = failure_reason("CreateProcess", GetLastError());
+  if (!started) {
+    tool.failure = failure_reason("CreateProcess", GetLastError(),
+                                  program != nullptr ? program : "the program");
+  }
   // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
   CloseHandle(write_end);
   if (!started) {
@@ -431,7 +437,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   SetEnvironmentVariableA(variable, value);
   bool started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                 &startup, &process) != 0;
-  if (!started) worker.failure = failure_reason("CreateProcess", GetLastError());
+  if (!started) worker.failure = failure_reason("CreateProcess", GetLastError(), program);
   SetEnvironmentVariableA(variable, nullptr);
   CloseHandle(write_ends[0]);
   CloseHandle(write_ends[1]);
