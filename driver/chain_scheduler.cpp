@@ -28,7 +28,16 @@ std::size_t held_in_memory = 0;
 struct HeldOutput {
   std::string memory;
   std::FILE* file = nullptr;
+  std::string file_name;
+  bool lost = false;  // the scratch file failed: the chain's output cannot all be shown
 };
+
+constexpr const char* scratch_write_error = "Scratch file write error.'%s'\n";
+constexpr const char* scratch_read_error = "Scratch file read error.'%s'\n";
+constexpr const char* not_a_fifo_warning =
+    "vexa: jobserver '%s' is not a FIFO and was left alone; the chains run one at a time\n";
+constexpr const char* jobs_lowered_note =
+    "--jobs=%d lowered to %d chains at once by the limit on open files\n";
 
 // A.c and a.s name one set of files where names ignore letter case; taking them for one
 // everywhere costs only a wait.
@@ -57,26 +66,33 @@ struct Chain {
 
 char relay_buffer[16 * 1024];
 
+// A scratch file that fails loses the chain's output: the run fails, saying so.
+void lose(HeldOutput& held, const char* message) {
+  if (!held.lost) print_err(message, held.file_name.c_str());
+  held.lost = true;
+}
+
 void hold(HeldOutput& held, int stream, const char* bytes, std::size_t count) {
+  if (held.lost) return;
   const std::uint32_t length = static_cast<std::uint32_t>(count);
   char frame[1 + sizeof length];
   frame[0] = static_cast<char>(stream);
   std::memcpy(frame + 1, &length, sizeof length);
   if (held.file == nullptr && held_in_memory + sizeof frame + count > memory_for_held_output) {
-    held.file = create_scratch_file();
+    held.file = create_scratch_file(held.file_name);
   }
   if (held.file == nullptr) {  // no scratch file to be had: memory it is
     held.memory.append(frame, sizeof frame).append(bytes, count);
     held_in_memory += sizeof frame + count;
-  } else {
-    std::fwrite(frame, 1, sizeof frame, held.file);
-    std::fwrite(bytes, 1, count, held.file);
+  } else if (std::fwrite(frame, 1, sizeof frame, held.file) != sizeof frame ||
+             std::fwrite(bytes, 1, count, held.file) != count) {
+    lose(held, scratch_write_error);
   }
 }
 
 void show(int stream, const char* bytes, std::size_t count) {
   flush_out();
-  write_standard_stream(stream + 1, bytes, count);
+  if (!write_standard_stream(stream + 1, bytes, count)) record_console_write_failure(stream + 1);
 }
 
 // Frees what `held` holds, showing it first when `shown`.
@@ -90,14 +106,22 @@ void release(HeldOutput& held, bool shown) {
   held_in_memory -= held.memory.size();
   std::string().swap(held.memory);
   if (held.file == nullptr) return;
+  // What stdio still buffers is written, and its failure seen, before rewind clears it.
+  if (shown && !held.lost && std::fflush(held.file) != 0) lose(held, scratch_write_error);
   std::rewind(held.file);
   char frame[1 + sizeof(std::uint32_t)];
-  while (shown && std::fread(frame, 1, sizeof frame, held.file) == sizeof frame) {
+  std::size_t got;
+  while (shown && !held.lost && (got = std::fread(frame, 1, sizeof frame, held.file)) > 0) {
     std::uint32_t length;
     std::memcpy(&length, frame + 1, sizeof length);
-    if (std::fread(relay_buffer, 1, length, held.file) != length) break;
+    if (got != sizeof frame || length > sizeof relay_buffer ||
+        std::fread(relay_buffer, 1, length, held.file) != length) {
+      lose(held, scratch_read_error);
+      break;
+    }
     show(frame[0], relay_buffer, length);
   }
+  if (shown && !held.lost && std::ferror(held.file)) lose(held, scratch_read_error);
   std::fclose(held.file);
   held.file = nullptr;
 }
@@ -163,6 +187,10 @@ struct ChainRun {
     int length = std::snprintf(message, sizeof message, create_error, program_words[0],
                                words[chain.word].c_str());
     deliver(chain, 0, message, std::min<std::size_t>(length, sizeof message - 1));
+    if (!chain.worker.failure.empty()) {
+      const std::string reason = "vexa: " + chain.worker.failure + "\n";
+      deliver(chain, 1, reason.data(), reason.size());
+    }
     end(chain, start_failed_code);
   }
 
@@ -176,7 +204,7 @@ struct ChainRun {
   }
 
   void end(Chain& chain, int status) {
-    chain.status = status;
+    chain.status = status == 0 && chain.held.lost ? 1 : status;
     chain.phase = Phase::ended;
     running.erase(std::find(running.begin(), running.end(), &chain));
     // One chain runs in the slot make gave the driver itself: when that one ends, a chain
@@ -189,21 +217,36 @@ struct ChainRun {
       return_job_token(*jobserver, holder->token);
       holder->holds_token = false;
     }
+    fail_if_failed(chain);
+    show_ended_chains();
+  }
+
+  void fail_if_failed(Chain& chain) {
     const std::size_t index = index_of(chain);
-    if (status != 0 && (failed == none || index < failed)) failed = index;
+    if (chain.status != 0 && (failed == none || index < failed)) failed = index;
+  }
+
+  // A chain whose held output cannot be read back fails where it stands, once ended.
+  void show_ended_chains() {
     while (shown < chains.size() && chains[shown].phase == Phase::ended) {
       if (chains[shown].status != 0) {
         shown = chains.size();
         return;
       }
-      if (++shown < chains.size()) release(chains[shown].held, true);
+      if (++shown == chains.size()) return;
+      Chain& next_shown = chains[shown];
+      release(next_shown.held, true);
+      if (next_shown.held.lost && next_shown.phase == Phase::ended && next_shown.status == 0) {
+        next_shown.status = 1;
+        fail_if_failed(next_shown);
+      }
     }
   }
 
   void read_all(Chain& chain) {
     for (int stream : {0, 1}) {
       long count;
-      while (chain.worker.streams[stream] >= 0 &&
+      while (chain.worker.streams[stream].is_open() &&
              (count = read_worker_output(chain.worker, stream, relay_buffer, sizeof relay_buffer)) >
                  0) {
         deliver(chain, stream, relay_buffer, static_cast<std::size_t>(count));
@@ -216,7 +259,8 @@ struct ChainRun {
   // a program its tools left running (Wine's server) may hold the streams open long after.
   void relay(Chain& chain) {
     read_all(chain);
-    const bool streams_open = chain.worker.streams[0] >= 0 || chain.worker.streams[1] >= 0;
+    const bool streams_open =
+        chain.worker.streams[0].is_open() || chain.worker.streams[1].is_open();
     if (streams_open && !worker_has_ended(chain.worker)) return;
     read_all(chain);
     int exit_code = 0;
@@ -230,8 +274,8 @@ struct ChainRun {
       for (Chain* chain : running) workers.push_back(&chain->worker);
       char token = 0;
       JobServer* token_source = jobserver != nullptr && may_start_next() ? jobserver : nullptr;
-      // Waited for in steps: an interruption that comes just before the wait ends it too.
-      if (wait_for_workers(workers.data(), workers.size(), token_source, token, 100)) {
+      // Until something happens: output, a worker's end, an interruption or a token.
+      if (wait_for_workers(workers.data(), workers.size(), token_source, token, -1)) {
         start(chains[next], true, token);
       }
       for (Chain* chain : std::vector<Chain*>(running)) {
@@ -259,15 +303,21 @@ std::string jobserver_auth() {
 bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* program_words) {
   // Under make the chains run within make's job slots, or one at a time when those cannot
   // be shared (a recipe not marked as recursive does not get them).
-  static JobServer jobserver;  // left open to the end of the run, with the tokens returned
+  JobServer jobserver;  // every token given back before it closes
   const std::string auth = jobserver_auth();
-  if (!auth.empty() && !connect_jobserver(jobserver, auth.c_str())) return false;
+  if (!auth.empty()) {
+    const JobServerState connected = connect_jobserver(jobserver, auth.c_str());
+    if (connected == JobServerState::not_a_fifo) print_err(not_a_fifo_warning, auth.c_str() + 5);
+    if (connected != JobServerState::connected) return false;
+  }
   std::vector<Chain> chains;
   for (const PlannedChain& planned : plan.chains) {
     chains.emplace_back(planned.word, plan.command->words[planned.word].c_str());
   }
   const CommandWords& command = *plan.command;
-  ChainRun run(chains, jobs, auth.empty() ? nullptr : &jobserver, program_words, plan);
+  const int fitting = jobs_within_limits(jobs);
+  if (fitting < jobs && state.verbose) print_out(jobs_lowered_note, jobs, fitting);
+  ChainRun run(chains, fitting, auth.empty() ? nullptr : &jobserver, program_words, plan);
   run.run();
   state = plan.at_stop;
   if (run.failed != none) {

@@ -117,3 +117,7 @@ bool console_write_failed(const char*& stream) {
   stream = failed_stream;
   return failed_stream != nullptr;
 }
+
+void record_console_write_failure(int stream) {
+  if (failed_stream == nullptr) failed_stream = stream == 1 ? "standard output" : "standard error";
+}

@@ -20,3 +20,6 @@ void release_console(bool show);
 // True once a write to standard output or standard error has failed for any reason but a
 // closed pipe (which is an interruption of its own); `stream` then names the stream.
 bool console_write_failed(const char*& stream);
+// Records a failed write to standard output (1) or standard error (2) made past the console
+// (--jobs shows its chains' bytes as they are), as a failed write through it would be.
+void record_console_write_failure(int stream);

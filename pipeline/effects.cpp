@@ -97,7 +97,8 @@ void link_through_command_file_effect(const char* name, const char* text,
     return;
   }
   // Every run in this folder uses the same command file name: the others wait from before
-  // it is written until the linker has ended and the file is gone (or kept).
+  // it is written until the linker has ended and the file is gone (or kept), when the lock
+  // goes.
   FolderLock lock;
   if (!lock_current_folder(lock)) {
     state.status = signal_status(interrupt_signal());
@@ -106,13 +107,11 @@ void link_through_command_file_effect(const char* name, const char* text,
   // Text mode, so the lines end as the host's text files do.
   if (!write_whole_file(name, "w", text, true)) {
     const int reason = errno;
-    unlock_folder(lock);
     refuse_with_reason("Command file write error.'%s'", name, reason);
     return;
   }
   run_linker(name);
   if (state.delete_temps) delete_file(name);
-  unlock_folder(lock);
 }
 
 bool parallel_workers_allowed() {

@@ -40,6 +40,8 @@
 //                   The text is cut after FLOOD bytes: the last line may be short, unterminated.
 //   QUIET=1         no banners (flood lines still come).
 //   SLEEP_MS=<n>    sleep n milliseconds after all output.
+//   LINGER=<text>   POSIX: leave a process behind holding stdout alone (a daemon, Wine's
+//                   server), which writes text, decoded as PRINT's, 3 seconds later and exits.
 //   SIGNAL=<n>      restore the default action of signal n and raise it; if the process lives
 //                   on, EXIT follows. Windows: exit code 3 and no message, what the C runtime's
 //                   default action gives.
@@ -354,6 +356,15 @@ std::string parent_fds() {
   closedir(folder);
   return std::to_string(count);
 }
+
+void linger(const std::string& text) {
+  if (fork() != 0) return;
+  close(0);
+  close(2);
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  write_text(1, text);
+  _exit(0);
+}
 #endif
 
 void pause(const Run& run, const char* key) {
@@ -483,6 +494,9 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
   if (flood_bytes > 0) flood(run, flood_bytes, line_length > 0 ? line_length : 80);
   if (!quiet) write_text(run.stdout_fd, std::string(run.tool->completion_banner) + "\n");
   pause(run, "SLEEP_MS");
+#ifndef _WIN32
+  if (const char* text = control(run, "LINGER")) linger(decode_escapes(text));
+#endif
   if (const long long signal_number = control_number(run, "SIGNAL", 0); signal_number > 0)
     die_by_signal(static_cast<int>(signal_number));
   const char* only_if = control(run, "EXIT_IF");

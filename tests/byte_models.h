@@ -71,7 +71,7 @@ inline char* hide_h_mark_m(char* line) {
 }
 
 // Lines end after a line feed or after 511 bytes, as a 512-byte fgets cuts them; a zero
-// byte ends a line for the filter and the screen.
+// byte ends a line for the filter, and a shown line is shown whole, zero bytes included.
 inline std::string model_shown(const std::string& output) {
   std::string shown;
   for (std::size_t at = 0; at < output.size();) {
@@ -80,7 +80,7 @@ inline std::string model_shown(const std::string& output) {
                                   line_buffer_size - 1);
     std::string line = output.substr(at, length);
     at += length;
-    if (const char* kept = hide_h_mark_m(line.data())) shown += kept;
+    if (hide_h_mark_m(line.data()) != nullptr) shown += line;
   }
   return shown;
 }

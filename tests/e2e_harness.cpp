@@ -245,31 +245,40 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
   // Signal dispositions set to ignore and resource limits pass to a child through exec, so
   // this process takes them on while it starts the driver and restores its own afterwards.
-  const int signals[] = {SIGXFSZ, SIGINT, SIGTERM, SIGHUP};
-  struct sigaction ignore = {}, saved[4];
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction ignore = {}, saved[3];
   ignore.sa_handler = SIG_IGN;
-  for (int i = 0; i < 4; ++i) {
-    const bool ignored = i == 0 ? launch.file_size_limit >= 0 : launch.interrupts_ignored;
-    sigaction(signals[i], ignored ? &ignore : nullptr, &saved[i]);
-  }
+  for (int i = 0; i < 3; ++i)
+    sigaction(signals[i], launch.interrupts_ignored ? &ignore : nullptr, &saved[i]);
   rlimit saved_limit = {};
   getrlimit(RLIMIT_FSIZE, &saved_limit);
   rlimit limit = saved_limit;
   if (launch.file_size_limit >= 0) limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
   EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0) << "cannot limit the file size";
+  rlimit saved_files = {};
+  getrlimit(RLIMIT_NOFILE, &saved_files);
+  rlimit files = saved_files;
+  if (launch.open_files_limit >= 0) files.rlim_cur = static_cast<rlim_t>(launch.open_files_limit);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
   auto child_argv = pointers(argv), child_env = pointers(env);
+  // Lowered for the spawn alone: this process holds more descriptors than the driver may,
+  // and the driver gets only its three streams (a test runner may leave others inheritable).
+  if (launch.open_files_limit >= 0) {
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+  }
   const int failed =
       posix_spawnp(&pid, child_argv[0], &actions, &attributes, child_argv.data(), child_env.data());
   posix_spawnattr_destroy(&attributes);
   if (failed == 0) process_groups.started(pid);
   setrlimit(RLIMIT_FSIZE, &saved_limit);
+  setrlimit(RLIMIT_NOFILE, &saved_files);
   if (reader_gone[1] >= 0) close(reader_gone[1]);
-  for (int i = 0; i < 4; ++i) sigaction(signals[i], &saved[i], nullptr);
+  for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
   posix_spawn_file_actions_destroy(&actions);
   if (failed == 0) return pid;
   ADD_FAILURE() << "cannot start " << argv[0];

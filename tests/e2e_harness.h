@@ -49,9 +49,12 @@ inline Environment stub(const std::string& control, const std::string& value) {
 
 // What the driver inherits beyond its words and environment (POSIX only).
 struct Launch {
-  // A file size limit in bytes (RLIMIT_FSIZE), with SIGXFSZ ignored: a write past it fails
-  // with EFBIG, as on a full disk. Negative: no limit.
+  // A file size limit in bytes (RLIMIT_FSIZE), SIGXFSZ at its default action, as `ulimit -f`
+  // gives it: the driver ignores the signal, so its write past the limit fails with EFBIG as on
+  // a full disk; a tool's write kills the tool. Negative: no limit.
   long file_size_limit = -1;
+  // A limit on open descriptors (RLIMIT_NOFILE), as `ulimit -n` gives it. Negative: none set.
+  long open_files_limit = -1;
   // SIGINT, SIGTERM and SIGHUP ignored when the driver starts, as in a script's background job.
   bool interrupts_ignored = false;
   // Standard output: a file, a pipe whose reader is gone, or a full device (/dev/full).

@@ -315,13 +315,35 @@ std::vector<Row> tool_failure_rows() {
        .left = {"b.ms", "b.ps"}},
       {.name = "a tool killed by a signal", .words = {"b.s"},
        .environment = stub("AS33_SIGNAL", "9"), .files = sources, .exit_code = 137,
-       .left = {"b.ms"}, .posix_only = true},
+       .err = "vexa: as33.exe: killed by signal 9 (Killed)\n", .left = {"b.ms"},
+       .posix_only = true},
+      {.name = "a tool killed by a signal under -v", .words = {"-v", "-c", "b.s"},
+       .environment = {{"VSTUB_PP33_SIGNAL", "15"}, {"VSTUB_PP33_QUIET", "1"}}, .files = sources,
+       .exit_code = 143, .out = "--------\npp33.exe b.s\nExitcode = 143\nDelete 'b.ps'\n",
+       .err = "vexa: pp33.exe: killed by signal 15 (Terminated)\n", .posix_only = true},
+      // POSIX passes by a file that cannot be run, as a shell's search does.
       {.name = "a tool in the current directory that is no program", .words = {"a.c"},
-       .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}}, .exit_code = unfit,
-       .out = "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe", "not a program\n"}},
+       .exit_code = windows ? unfit : 0,
+       .out = windows ? "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n" : "",
+       .err = windows ? "vexa: CreateProcess: Bad EXE format for .\\gcc33.exe\n" : "",
+       .left = windows ? Lines{} : Lines{"a.o", "a.srf"}},
+      {.name = "a folder of a tool's name is passed by", .words = {"-c", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe/", ""}}, .left = {"a.o"}},
+      // POSIX says why; Windows' own search calls nothing that could give a reason.
       {.name = "a linker that is not found", .words = {"a.o"},
        .environment = {{"PATH", "/nonexistent"}}, .exit_code = unfit,
-       .out = "Process create error 'lk33.exe -c __tmp__.cm'\n"},
+       .out = "Process create error 'lk33.exe -c __tmp__.cm'\n",
+       .err = windows ? "" : "vexa: lk33.exe: No such file or directory\n"},
+      {.name = "--jobs=256 within a small limit on open files",
+       .words = {"--jobs=256", "-c", "a.s", "b.s", "c.s", "d.s", "e.s", "f.s", "g.s", "h.s"},
+       .files = {{"a.s", ""}, {"b.s", ""}, {"c.s", ""}, {"d.s", ""}, {"e.s", ""}, {"f.s", ""},
+                 {"g.s", ""}, {"h.s", ""}},
+       .left = {"a.o", "b.o", "c.o", "d.o", "e.o", "f.o", "g.o", "h.o"}, .posix_only = true,
+       .launch = {.open_files_limit = 16}},
+      {.name = "a tool's pipe beyond the limit on open files", .words = {"-c", "b.ms"},
+       .files = {{"b.ms", "; b\n"}}, .exit_code = 1, .err = "vexa: pipe: Too many open files\n",
+       .posix_only = true, .launch = {.open_files_limit = 4}},
       {.name = "an exit code that marks a running process on Windows", .words = {"b.o"},
        .environment = stub("LK33_EXIT", "259"), .exit_code = 3},
       {.name = "an exit code of -1", .words = {"b.o"}, .environment = stub("LK33_EXIT", "-1"),
@@ -350,6 +372,19 @@ std::vector<Row> tool_output_rows() {
        "Link Completed\\nb.s: Warning: x\\n\\nAssembly Completed"},
       {"VSTUB_AS33_STDERR", "as33 says\\n"}};
   return {
+      {.name = "a line holding a zero byte is shown whole", .words = {"-c", "b.s"},
+       .environment = stub("PP33_PRINT", "x\\0y\\nnext\\n"), .files = sources,
+       .out = std::string("x\0y\nnext\n", 9), .left = {"b.o"}},
+      {.name = "a line holding a zero byte is shown whole under -v", .words = {"-v", "-c", "b.s"},
+       .environment = {{"VSTUB_PP33_PRINT", "x\\0y\\n"}, {"VSTUB_PP33_QUIET", "1"},
+                       {"VSTUB_EXT33_QUIET", "1"}, {"VSTUB_AS33_QUIET", "1"}}, .files = sources,
+       .out = std::string("--------\npp33.exe b.s\nx\0y\nExitcode = 0\n", 39) +
+              "--------\next33.exe b.ps\nExitcode = 0\nDelete 'b.ps'\n--------\n"
+              "as33.exe b.ms\nExitcode = 0\nDelete 'b.ms'\n", .left = {"b.o"}},
+      // The step ends with its tool: what the process it left writes later is not waited for.
+      {.name = "a tool that leaves a process holding its output", .words = {"-c", "b.s"},
+       .environment = stub("PP33_LINGER", "late\\n"), .files = sources, .left = {"b.o"},
+       .posix_only = true},
       {.name = "tools that print nothing", .words = {"-c", "b.s"},
        .environment = {{"VSTUB_PP33_QUIET", "1"}, {"VSTUB_EXT33_QUIET", "1"},
                        {"VSTUB_AS33_QUIET", "1"}}, .files = sources, .left = {"b.o"}},
@@ -488,6 +523,11 @@ std::vector<Row> file_fault_rows() {
   Lines objects(20, "object_with_a_long_name.o"), kept_objects = objects;
   kept_objects.push_back("-b");
   const Files big_c = {{"big.c", std::string(300 * 1024, 'x')}};
+  std::string big_database = "[";
+  for (int i = 0; i < 1000; ++i)
+    big_database += "{\"directory\": \"/x\", \"file\": \"f" + std::to_string(i) +
+                    ".c\", \"arguments\": [\"x\"], \"output\": \"f.o\"},\n";
+  big_database.replace(big_database.size() - 2, 2, "]");
   return {
       // A folder opens for reading on POSIX hosts, and fails at the first read.
       {.name = "a folder named like a source", .words = {"x.c"}, .files = {{"x.c/", ""}},
@@ -527,10 +567,16 @@ std::vector<Row> file_fault_rows() {
        .exit_code = 1, .err = "Command file write error.'__tmp__.cm': File too large\n",
        .left = {"__tmp__.cm"},
        .posix_only = true, .launch = {.file_size_limit = 512}},
-      {.name = "a full disk under a tool's output", .words = {"big.s"},
-       .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 1,
-       .err = "pp33: cannot create big.ps\n", .tools = Lines{"pp33.exe big.s"}, .posix_only = true,
-       .launch = {.file_size_limit = 64 * 1024}},
+      {.name = "a file size limit under the compilation database", .words = {"-c", "-MJ", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"compile_commands.json", big_database}},
+       .exit_code = 1, .err = "Compilation database write error.'compile_commands.json': File too large\n",
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
+      // The tool inherits the signal's default action from the driver's start, and dies of it.
+      {.name = "a file size limit under a tool's output", .words = {"big.s"},
+       .files = {{"big.s", std::string(100 * 1024, 'x')}}, .exit_code = 128 + SIGXFSZ,
+       .err = "vexa: pp33.exe: killed by signal " + std::to_string(SIGXFSZ) +
+              " (File size limit exceeded)\n", .tools = Lines{"pp33.exe big.s"},
+       .posix_only = true, .launch = {.file_size_limit = 64 * 1024}},
   };
 }
 
@@ -550,6 +596,7 @@ std::vector<Row> interruption_rows() {
       interrupted("SIGINT in the compiler with -b", {"-b", "a.c"}, "GCC33", SIGINT, "a.ps", {"a.$", "a.ps"}),
       interrupted("SIGTERM in the extender of a user's file", {"c.ps"}, "EXT33", SIGTERM, "c.ms", {}),
       interrupted("SIGHUP in the assembler", {"b.s"}, "AS33", SIGHUP, "b.o", {"b.ms"}),
+      interrupted("SIGQUIT in the compiler", {"a.c"}, "GCC33", SIGQUIT, "a.ps", {}),
       interrupted("SIGTERM in the linker", {"b.s"}, "LK33", SIGTERM, "b.srf", {"b.o"}),
       interrupted("SIGINT in the linker with -b", {"-b", "b.s"}, "LK33", SIGINT, "b.srf",
                   {"__tmp__.cm", "b.ms", "b.o", "b.ps", "b.srf"}),
@@ -591,6 +638,11 @@ std::vector<Row> console_rows() {
        .err = console_error, .posix_only = true, .launch = full},
       {.name = "-v to a full device", .words = {"-v", "a.c"}, .files = sources, .exit_code = 1,
        .err = console_error, .left = {"a.o", "a.srf"}, .posix_only = true, .launch = full},
+      // Run again with --jobs=4, the chains' output reaches the device past the console.
+      {.name = "the output of two chains to a full device", .words = {"-c", "a.c", "b.s"},
+       .environment = {{"VSTUB_GCC33_PRINT", "x\\n"}, {"VSTUB_PP33_PRINT", "y\\n"}},
+       .files = sources, .exit_code = 1, .err = console_error, .left = {"a.o", "b.o"},
+       .posix_only = true, .launch = full},
       {.name = "a failed run to a full device keeps its code", .words = {"-v", "b.s"},
        .environment = stub("AS33_EXIT", "4"), .files = sources, .exit_code = 4,
        .left = {"b.ms"}, .posix_only = true, .launch = full},
@@ -624,6 +676,7 @@ std::vector<Row> launcher_rows() {
       {.name = "a launcher that cannot start", .words = {"-E", "b.s"},
        .environment = {{"VEXA_LAUNCHER", "no-such-launcher -x"}}, .files = sources,
        .exit_code = unfit, .out = "Process create error 'no-such-launcher -x " + pp33_cmd + "'\n",
+       .err = EndToEnd::windows_driver() ? "" : "vexa: no-such-launcher: No such file or directory\n",
        .tools = Lines{}},
       {.name = "a failing launcher's code is the run's", .words = {"-E", "b.s"},
        .environment = {launcher[0], {"VSTUB_LAUNCH_EXIT", "7"}}, .files = sources, .exit_code = 7,

@@ -384,3 +384,33 @@ TEST_F(OwnRun, ChainsLeaveNoDescriptorOpen) {
     EXPECT_NE(seen.substr(0, first_end), "unknown");
   }
 }
+
+// Output held for a later chain that cannot be written to its scratch file (in TMPDIR) fails
+// the run with the file's name: none of it is lost without a word.
+TEST_F(OwnRun, HeldOutputThatCannotBeWrittenFailsTheRun) {
+  if (windows_driver()) GTEST_SKIP() << "a file size limit is a POSIX host's";
+  const fs::path scratch = work().parent_path() / "scratch";
+  fs::create_directory(scratch);
+  RunResult result = run({"--jobs=2", "-c", "a.c", "b.s"},
+                         {{"TMPDIR", scratch.string()},
+                          {"VSTUB_GCC33_SLEEP_MS", "1000"},
+                          {"VSTUB_PP33_FLOOD", "600000"}},
+                         {.file_size_limit = 64 * 1024});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(result.err.starts_with("Scratch file write error.'" + scratch.string() + "/vexa-"))
+      << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+  EXPECT_TRUE(fs::is_empty(scratch));
+}
+
+// A "fifo:" jobserver that names a regular file is left alone, with a warning.
+TEST_F(OwnRun, AJobserverPathThatIsNoFifoIsLeftAlone) {
+  write_file("tokens", "x");
+  RunResult result =
+      run({"--jobs=2", "-c", "a.c", "b.s"}, {{"MAKEFLAGS", "-j2 --jobserver-auth=fifo:tokens"}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, windows_driver() ? ""
+                                         : "vexa: jobserver 'tokens' is not a FIFO and was "
+                                           "left alone; the chains run one at a time\n");
+  EXPECT_EQ(read_file("tokens"), "x");
+}

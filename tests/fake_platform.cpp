@@ -39,9 +39,13 @@ long read_tool_output(ToolProcess&, char* buffer, std::size_t size) {
   return static_cast<long>(count);
 }
 
-bool finish_tool(ToolProcess&, int& exit_code) {
-  exit_code = 0;
+bool finish_tool(ToolProcess&, ToolEnd& end) {
+  end = ToolEnd{};
   return true;
+}
+
+const char* signal_name(int) {
+  return "";
 }
 
 int interrupt_signal() {
@@ -63,12 +67,19 @@ std::FILE* create_output_file(const char* name, const char* mode) {
 }
 
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  lock.handle = -1;
   return true;
 }
 
 void unlock_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  lock.handle = -1;
+}
+
+void close_handle(std::intptr_t) {}
+
+bool finish_worker(WorkerProcess&, int& exit_code) {
+  exit_code = 0;
+  return true;
 }
 
 bool replace_output_file(const char* temporary, const char* name) {

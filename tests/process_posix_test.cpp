@@ -52,8 +52,8 @@ class ProcessTest : public testing::Test {
     char buffer[4096];
     for (long count; (count = read_tool_output(tool, buffer, sizeof buffer)) > 0;)
       output.append(buffer, count);
-    int exit_code;
-    finish_tool(tool, exit_code);
+    ToolEnd end;
+    finish_tool(tool, end);
     return output;
   }
   fs::path directory_;
@@ -61,7 +61,8 @@ class ProcessTest : public testing::Test {
 
 struct LookupRow {
   const char* name;
-  std::vector<std::string> scripts;  // each prints its own path; a leading '-': not executable
+  // Each prints its own path; a leading '-': not executable; a trailing '/': a folder.
+  std::vector<std::string> scripts;
   std::string path_variable;
   std::string shown;
 };
@@ -76,12 +77,17 @@ TEST_F(ProcessTest, ToolIsLookedForHereThenOnPathExactNameFirst) {
       {"empty entries skipped", {"b/gcc33.exe"}, "::b:", "b/gcc33.exe"},
       {"empty PATH", {"b/gcc33.exe"}, "", "not started"},
       {"not executable", {"-bin/gcc33.exe"}, "bin", "not started"},
-      {"first found not executable", {"-gcc33.exe", "bin/gcc33.exe"}, "bin", "not started"},
+      {"first found not executable", {"-gcc33.exe", "bin/gcc33.exe"}, "bin", "bin/gcc33.exe"},
+      {"first found a folder", {"a/gcc33.exe/", "b/gcc33.exe"}, "a:b", "b/gcc33.exe"},
   };
   for (const LookupRow& row : rows) {
     SCOPED_TRACE(row.name);
     for (const std::string& script : row.scripts) {
       const fs::path path = script.substr(script[0] == '-');
+      if (script.ends_with('/')) {
+        fs::create_directories(path);
+        continue;
+      }
       if (path.has_parent_path()) fs::create_directories(path.parent_path());
       std::ofstream(path) << "#!/bin/sh\necho " << path.string() << "\n";
       fs::permissions(path, script[0] == '-' ? fs::perms::owner_read : fs::perms::owner_all);
@@ -95,6 +101,20 @@ TEST_F(ProcessTest, ToolIsLookedForHereThenOnPathExactNameFirst) {
   }
 }
 
+// A tool left unfinished (a path that returns early) is waited for and its pipe closed when
+// it goes: no descriptor stays open and no child unwaited.
+TEST_F(ProcessTest, AToolThatGoesUnfinishedIsWaitedForAndItsPipeClosed) {
+  const auto descriptors = std::distance(fs::directory_iterator("/dev/fd"), {});
+  {
+    ToolProcess tool;
+    ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), ToolStart::started);
+    ToolProcess moved(std::move(tool));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator("/dev/fd"), {}), descriptors);
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "no child left to wait for";
+  EXPECT_EQ(errno, ECHILD);
+}
+
 // Sent to the driver alone (a terminal's Ctrl-C reaches the tool by itself), a signal is
 // passed on to the running tool and remembered, so the step fails. A closed output pipe
 // stops the tool as a kill would.
@@ -105,9 +125,12 @@ TEST_F(ProcessTest, InterruptionSentToTheDriverIsForwardedToTheTool) {
     ToolProcess tool;
     ASSERT_EQ(start_tool(tool, "as33.exe", "x.ms"), ToolStart::started);
     ASSERT_EQ(signal == SIGTERM ? kill(getpid(), signal) : sigqueue(getpid(), signal, sigval{}), 0);
-    int exit_code = -1;
-    EXPECT_TRUE(finish_tool(tool, exit_code));
-    EXPECT_EQ(exit_code, 128 + (signal == SIGPIPE ? SIGTERM : signal));
+    char buffer[64];
+    while (read_tool_output(tool, buffer, sizeof buffer) > 0) {
+    }
+    ToolEnd end;
+    EXPECT_TRUE(finish_tool(tool, end));
+    EXPECT_EQ(end.exit_code, 128 + (signal == SIGPIPE ? SIGTERM : signal));
     EXPECT_EQ(interrupt_signal(), signal);
   }
 }

@@ -26,8 +26,9 @@ TEST(ToolRunner, CutsLinesAsAFiveHundredTwelveByteReadWouldAtAnyReadSize) {
       {"511 bytes with line feed", "h\n" + x510 + "\n", x510 + "\n"},
       {"line feed after 511 bytes", x511 + "\nh\n", x511 + "\n"},
       {"the rest of a long line is a line", "h" + x510 + "m1\n", "M1\n"},
-      {"zero byte ends the shown line", std::string("ab\0cd\nef\n", 9), "abef\n"},
-      {"zero byte first", std::string("\0ab\nm\0\nh\nz", 10), "Mz"},
+      {"zero byte shown with the rest of its line", std::string("ab\0cd\nef\n", 9),
+       std::string("ab\0cd\nef\n", 9)},
+      {"zero byte first", std::string("\0ab\nm\0\nh\nz", 10), std::string("\0ab\nM\0\nz", 8)},
       {"flood", flood, model_shown(flood)},
   };
   for (const LinesRow& row : rows) {

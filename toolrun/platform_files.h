@@ -27,14 +27,20 @@ unsigned long process_id();
 // is no such file. Windows reads the name in the active code page, as every file call does.
 bool file_identity(const char* name, std::string& identity);
 
-// A file for bytes that must wait, deleted when it is closed and whenever the driver ends,
-// however it ends. nullptr when none can be made.
-std::FILE* create_scratch_file();
+// A file for bytes that must wait, in the folder for temporary files (TMPDIR on POSIX,
+// GetTempPath on Windows), deleted when it is closed and whenever the driver ends, however
+// it ends; `name` is set to its name, for messages. nullptr when none can be made.
+std::FILE* create_scratch_file(std::string& name);
 
 // An exclusive lock on the current folder, held by the link stage while it writes, hands
 // over and removes its command file, so that links in one folder take turns on it. The
 // system releases it however the driver ends; it leaves nothing in the folder.
+// Released when it goes, on every path; neither copied nor moved.
 struct FolderLock {
+  FolderLock() = default;
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  ~FolderLock();
   std::intptr_t handle = -1;  // descriptor or mutex handle, -1 while nothing is held
 };
 
@@ -45,6 +51,10 @@ bool lock_current_folder(FolderLock& lock);
 
 // Releases what lock_current_folder took, if anything.
 void unlock_folder(FolderLock& lock);
+
+inline FolderLock::~FolderLock() {
+  unlock_folder(*this);
+}
 
 // A file that any number of runs update in turn, each reading it and renaming a new one
 // into its place (the compilation database), and the host facts its entries need.

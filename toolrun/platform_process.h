@@ -7,10 +7,57 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
+// Closes a descriptor (POSIX) or handle (Windows).
+void close_handle(std::intptr_t handle);
+
+// One descriptor or handle (a pipe's end, the jobserver's), closed when its owner goes, on
+// every path; moved, never copied. -1 while it holds none.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(std::intptr_t value) : value_(value) {}
+  OwnedHandle(OwnedHandle&& other) noexcept : value_(std::exchange(other.value_, -1)) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    reset(std::exchange(other.value_, -1));
+    return *this;
+  }
+  ~OwnedHandle() { reset(); }
+  std::intptr_t get() const { return value_; }
+  bool is_open() const { return value_ != -1; }
+  void reset(std::intptr_t value = -1) {
+    if (value_ != -1) close_handle(value_);
+    value_ = value;
+  }
+
+ private:
+  std::intptr_t value_ = -1;
+};
+
+// A started tool. One that goes without finish_tool is waited for then: no process is left
+// unwaited and no pipe open on any path.
 struct ToolProcess {
-  std::intptr_t process = -1;  // pid or process handle
-  std::intptr_t output = -1;   // read end of the tool's standard output pipe
+  ToolProcess() = default;
+  ToolProcess(ToolProcess&& other) noexcept
+      : process(std::exchange(other.process, -1)),
+        output(std::move(other.output)),
+        ended(other.ended),
+        failure(std::move(other.failure)) {}
+  ToolProcess& operator=(ToolProcess&&) = delete;
+  ~ToolProcess();
+
+  std::intptr_t process = -1;  // pid or process handle; -1 once finished
+  OwnedHandle output;          // read end of the tool's standard output pipe
+  bool ended = false;          // the tool has ended: what its pipe holds now is all there is
+  std::string failure;         // after a failed start: the failing call and the system's reason
+};
+
+// How a tool ended: its exit code, and the signal that killed it (0 when none did).
+struct ToolEnd {
+  int exit_code = 0;
+  int signal = 0;
+  std::string failure;  // after a failed wait: the failing call and the system's reason
 };
 
 // What a tool's output pipe holds before the tool waits for the driver: with room for a
@@ -18,7 +65,9 @@ struct ToolProcess {
 // ask for it; where refused the pipe keeps its default size.
 constexpr std::size_t tool_pipe_size = 256 * 1024;
 
-// What became of a start; only the tool runner turns a failure into what users see.
+// What became of a start; only the tool runner turns a failure into what users see: the
+// message of its own, then, where the system gave one, "vexa: <failure>" on standard error,
+// "<call>: <the system's reason>" (on Windows the system's message text).
 enum class ToolStart { started, pipe_failed, start_failed };
 
 // The status of a run ended by signal N, as a shell's $? gives it.
@@ -49,14 +98,19 @@ std::string launched_program_text(const char* launcher, const char* tool_path);
 ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const char* tool_path,
                               const char* argument_text);
 
-// Reads what the tool wrote next, blocking until something comes. Returns the number of
-// bytes, 0 at the end of its output, -1 on a read error.
+// Reads what the tool wrote next, blocking until something comes or the tool ends. Returns
+// the number of bytes, 0 at the end of its output, -1 on a read error. The end of the tool
+// is the end of its output: once it has ended, what its pipe holds is read and no more, so
+// that a program it left running with the pipe (a daemon, Wine's server) holds up nothing.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size);
 
-// Closes the pipe, waits for the tool to end and sets `exit_code` (signal_status(N) for a
-// tool killed by signal N); false when the wait itself failed. Releases everything the start
-// acquired.
-bool finish_tool(ToolProcess& tool, int& exit_code);
+// Closes the pipe, waits for the tool to end and sets `end` (its exit_code signal_status(N)
+// for a tool killed by signal N); false when the wait itself failed. Releases everything the
+// start acquired.
+bool finish_tool(ToolProcess& tool, ToolEnd& end);
+
+// The host's name for signal `signal` ("Killed" for 9 on Linux).
+const char* signal_name(int signal);
 
 // The signal (or console event) that asked the driver to stop, 0 when none has. Once
 // set, no further tool is started.
@@ -70,15 +124,27 @@ void install_interrupt_handlers();
 // output and standard error come back on pipes of their own.
 constexpr int most_jobs = 256;
 
+// A started worker; as a tool, waited for when it goes unfinished.
 struct WorkerProcess {
+  WorkerProcess() = default;
+  WorkerProcess(WorkerProcess&& other) noexcept
+      : process(std::exchange(other.process, -1)),
+        streams{std::move(other.streams[0]), std::move(other.streams[1])},
+        failure(std::move(other.failure)) {}
+  WorkerProcess& operator=(WorkerProcess&&) = delete;
+  ~WorkerProcess();
+
   std::intptr_t process = -1;
-  std::intptr_t streams[2] = {-1, -1};  // read ends of its standard output and error; -1 at end
+  OwnedHandle streams[2];  // read ends of its standard output and error; closed at their end
+  std::string failure;     // as a tool's
 };
 
-// A make jobserver's slots: one token taken for each chain run beside the first.
+// A make jobserver's slots: one token taken for each chain run beside the first. Closed
+// when it goes; the descriptor make handed down for giving tokens back stays make's.
 struct JobServer {
-  std::intptr_t take_end = -1;  // descriptor, or the semaphore handle on Windows
-  std::intptr_t give_end = -1;
+  OwnedHandle take;             // descriptor, or the semaphore handle on Windows
+  std::intptr_t give_end = -1;  // take's own, or make's descriptor
+  std::intptr_t take_end() const { return take.get(); }
 };
 
 // Starts the driver at `program` again with this run's own command line (`words`, the
@@ -92,8 +158,9 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
 // number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size);
 
-// Waits up to `milliseconds` for a worker's stream to have something or to end, or for an
-// interruption; with `jobserver`, also takes a token should one come first (true then).
+// Waits up to `milliseconds` (-1: as long as it takes) for a worker's stream to have
+// something or to end, a worker to end, or an interruption; with `jobserver`, also takes a
+// token should one come first (true then).
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds);
 
@@ -105,17 +172,36 @@ bool worker_has_ended(WorkerProcess& worker);
 // its streams.
 bool finish_worker(WorkerProcess& worker, int& exit_code);
 
-// Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names; false when
-// it cannot be used.
-bool connect_jobserver(JobServer& jobserver, const char* auth);
+inline ToolProcess::~ToolProcess() {
+  ToolEnd end;
+  if (process != -1) finish_tool(*this, end);
+}
+
+inline WorkerProcess::~WorkerProcess() {
+  int exit_code;
+  if (process != -1) finish_worker(*this, exit_code);
+}
+
+enum class JobServerState { connected, unusable, not_a_fifo };
+
+// Opens the jobserver that `auth` (the value of make's --jobserver-auth=) names: unusable
+// when it cannot be opened, not_a_fifo for a "fifo:" path that names something else, which
+// is then left alone.
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth);
 // Takes a token if one is free now, without waiting.
 bool take_job_token(JobServer& jobserver, char& token);
 void return_job_token(JobServer& jobserver, char token);
 
+// The processors this process may run on (its affinity), not all the machine has.
 int processor_count();
 
+// How many of `jobs` chains can run at once within this process's limit on open
+// descriptors (each running chain holds a few); at least 1.
+int jobs_within_limits(int jobs);
+
 // Writes bytes to standard output (1) or error (2) as they are, past any text translation.
-void write_standard_stream(int stream, const char* bytes, std::size_t count);
+// False when the write failed for any reason but a reader gone (which is an interruption).
+bool write_standard_stream(int stream, const char* bytes, std::size_t count);
 
 // In a worker: reads to their end the bytes the parent handed on the pipe that `variable`
 // names, and removes `variable` from the environment, so that the tools do not see it.

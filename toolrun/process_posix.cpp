@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,42 +12,129 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolrun/command_words.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
+// POSIX has the program declare it; no header need.
+extern char** environ;
+
 namespace {
+
+// A pipe whose ends carry `flags` (O_CLOEXEC, O_NONBLOCK) from the start: pipe2 where the
+// host has it, else pipe and fcntl (macOS; any host under VEXA_PORTABLE_POSIX), which leaves
+// a moment in which a process started by another thread could inherit the ends: the driver
+// starts its processes from one thread.
+#if defined(__linux__) && !defined(VEXA_PORTABLE_POSIX)
+int make_pipe(int (&ends)[2], int flags) {
+  return pipe2(ends, flags);
+}
+#else
+int make_pipe(int (&ends)[2], int flags) {
+  if (pipe(ends) != 0) return -1;
+  for (int end : ends) {
+    if (((flags & O_CLOEXEC) != 0 && fcntl(end, F_SETFD, FD_CLOEXEC) != 0) ||
+        ((flags & O_NONBLOCK) != 0 && fcntl(end, F_SETFL, O_NONBLOCK) != 0)) {
+      const int error = errno;
+      close(ends[0]);
+      close(ends[1]);
+      errno = error;
+      return -1;
+    }
+  }
+  return 0;
+}
+#endif
 
 volatile sig_atomic_t received_signal = 0;
 volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
 volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a free place
+// The self-pipe: every handled signal, a child's end among them, writes a byte to its write
+// end, so that one poll over the pipes read and its read end wakes for all of them. -1 until
+// the handlers are installed.
+int wake_ends[2] = {-1, -1};
+
+void wake() {
+  char byte = 0;
+  if (wake_ends[1] >= 0) (void)!write(wake_ends[1], &byte, 1);  // full: a wake is pending anyway
+}
+
+void drain_wakes() {
+  char bytes[64];
+  while (wake_ends[0] >= 0 && read(wake_ends[0], bytes, sizeof bytes) > 0) {
+  }
+}
+
+void record_child_end(int) {
+  int saved_errno = errno;
+  wake();
+  errno = saved_errno;
+}
+
+// Whether `pid` has ended, without reaping it.
+bool has_ended(pid_t pid) {
+  siginfo_t info;
+  info.si_pid = 0;
+  return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
+// Waits until `fd` has something or ends, or a signal or a child's end wakes the driver.
+void wait_for_output_or_wake(int fd) {
+  pollfd waited[2] = {{fd, POLLIN, 0}, {wake_ends[0], POLLIN, 0}};
+  if (poll(waited, wake_ends[0] >= 0 ? 2 : 1, -1) > 0 && waited[1].revents != 0) drain_wakes();
+}
 
 // Ctrl-C, a polite kill, the terminal going away, and a reader of our output going away
 // (a pipe into `head`, a log viewer that quits): each stops the run cleanly. Handled
 // rather than ignored, a write to the closed pipe also fails with EPIPE instead of ending
 // the driver on the spot.
-constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Ctrl-\ (SIGQUIT) is one more way to ask for a stop, and cleans up as Ctrl-C does.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
+
+// A write past the file size limit (ulimit -f) would end the driver on the spot, leaving a
+// half-written file; ignored, the write fails as on a full disk and the run ends with its
+// message. The tools get the action the driver was started with: true when that was the
+// default one.
+bool file_size_signal_default = false;
 
 constexpr std::size_t path_size = 4096;  // a tool's path, its terminating zero included
 
-// Puts directory/name into `path` and tells whether such a file exists.
-bool exists_as(char (&path)[path_size], std::string_view directory, std::string_view name) {
+// What a PATH search takes: a program to start, or a regular file for a launcher to read
+// (Wine runs a .exe without the execute permission).
+enum class Wanted { program, file };
+
+bool is_wanted(const char* path, Wanted wanted) {
+  struct stat status;
+  return stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
+         (wanted == Wanted::file || access(path, X_OK) == 0);
+}
+
+bool is_runnable(const std::string& path) {
+  return is_wanted(path.c_str(), Wanted::program);
+}
+
+// Puts directory/name into `path` and tells whether it is what is wanted.
+bool exists_as(char (&path)[path_size], std::string_view directory, std::string_view name,
+               Wanted wanted) {
   int length = std::snprintf(path, sizeof path, "%.*s/%.*s", static_cast<int>(directory.size()),
                              directory.data(), static_cast<int>(name.size()), name.data());
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
-  return access(path, F_OK) == 0;
+  return is_wanted(path, wanted);
 }
 
 // The tools are named with ".exe" everywhere; here they may also be installed without it.
-bool found_in(char (&path)[path_size], std::string_view directory, std::string_view name) {
+bool found_in(char (&path)[path_size], std::string_view directory, std::string_view name,
+              Wanted wanted) {
   constexpr std::string_view suffix = ".exe";
-  if (exists_as(path, directory, name)) return true;
+  if (exists_as(path, directory, name, wanted)) return true;
   return name.size() > suffix.size() && name.ends_with(suffix) &&
-         exists_as(path, directory, name.substr(0, name.size() - suffix.size()));
+         exists_as(path, directory, name.substr(0, name.size() - suffix.size()), wanted);
 }
 
 // Calls `found` with each non-empty PATH entry in order until it returns true.
@@ -62,19 +151,15 @@ bool any_path_directory(Found found) {
   return false;
 }
 
-// The current directory first, then each PATH entry, then `last_folder`: the first file
-// that exists is the tool, whether it can be run or not, and gives `path`.
-bool find_tool(char (&path)[path_size], const char* tool_name, const char* last_folder) {
-  auto found = [&path, tool_name](std::string_view directory) {
-    return found_in(path, directory, tool_name);
+// The current directory first, then each PATH entry, then `last_folder`: the first that holds
+// what is wanted gives `path`. A folder of the tool's name, or a file that cannot be run, is
+// passed by, as a shell's search passes it.
+bool find_tool(char (&path)[path_size], const char* tool_name, Wanted wanted,
+               const char* last_folder) {
+  auto found = [&path, tool_name, wanted](std::string_view directory) {
+    return found_in(path, directory, tool_name, wanted);
   };
   return found(".") || any_path_directory(found) || (last_folder[0] != '\0' && found(last_folder));
-}
-
-bool is_runnable(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
 }
 
 // The launcher's program as execvp finds it: a name with a slash as it is, any other the
@@ -90,38 +175,58 @@ std::string find_program(const std::string& name) {
   return !name.empty() && any_path_directory(found) ? path : "";
 }
 
+// "call: the system's reason", as the driver's second line of a failure shows it.
+std::string failure_reason(const char* call, int error) {
+  return std::string(call) + ": " + std::strerror(error);
+}
+
 // Runs `path` with standard output on `output_end` (and standard error on `error_end`
-// unless -1); returns its pid, or -1. The interruptions wait while it starts and its pid
-// goes to `registered`, so one that comes meanwhile finds it and is forwarded; the child
-// itself starts with the driver's usual signal mask.
+// unless -1); returns its pid, or -1 with errno set to the reason. The interruptions wait
+// while it starts and its pid goes to `registered`, so one that comes meanwhile finds it and
+// is forwarded; the child itself starts with the driver's usual signal mask.
 pid_t spawn_with_output(const char* path, char* const argv[], int output_end, int error_end = -1,
                         char* const* environment = environ,
                         volatile sig_atomic_t* registered = &running_tool) {
   sigset_t interrupts;
   sigset_t usual_mask;
+  sigset_t defaults;
   sigemptyset(&interrupts);
   for (int number : interruptions) sigaddset(&interrupts, number);
+  sigemptyset(&defaults);
+  if (file_size_signal_default) sigaddset(&defaults, SIGXFSZ);
+  int error = 0;
+  auto succeeds = [&error](int result) { return (error = result) == 0; };
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
-  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-  if (posix_spawnattr_init(&attributes) != 0) {
+  if (!succeeds(posix_spawn_file_actions_init(&actions))) {
+    errno = error;
+    return -1;
+  }
+  if (!succeeds(posix_spawnattr_init(&attributes))) {
     posix_spawn_file_actions_destroy(&actions);
+    errno = error;
     return -1;
   }
   pid_t pid = -1;
-  if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) == 0) {
-    bool started = posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO) == 0 &&
-                   (error_end < 0 ||
-                    posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO) == 0) &&
-                   posix_spawnattr_setsigmask(&attributes, &usual_mask) == 0 &&
-                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK) == 0 &&
-                   posix_spawn(&pid, path, &actions, &attributes, argv, environment) == 0;
+  if (sigprocmask(SIG_BLOCK, &interrupts, &usual_mask) != 0) {
+    error = errno;
+  } else {
+    bool started =
+        succeeds(posix_spawn_file_actions_adddup2(&actions, output_end, STDOUT_FILENO)) &&
+        (error_end < 0 ||
+         succeeds(posix_spawn_file_actions_adddup2(&actions, error_end, STDERR_FILENO))) &&
+        succeeds(posix_spawnattr_setsigmask(&attributes, &usual_mask)) &&
+        succeeds(posix_spawnattr_setsigdefault(&attributes, &defaults)) &&
+        succeeds(posix_spawnattr_setflags(&attributes,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF)) &&
+        succeeds(posix_spawn(&pid, path, &actions, &attributes, argv, environment));
     if (!started) pid = -1;
     *registered = pid > 0 ? pid : 0;
     sigprocmask(SIG_SETMASK, &usual_mask, nullptr);  // cannot fail: the mask came from it
   }
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (pid < 0) errno = error;
   return pid;
 }
 
@@ -134,25 +239,34 @@ ToolStart start_with_words(ToolProcess& tool, const char* path, std::vector<std:
   int ends[2];
   // Close-on-exec: only the tool's dup2'd standard output outlives its exec, and no later
   // tool inherits either end.
-  if (pipe2(ends, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
+  if (make_pipe(ends, O_CLOEXEC) != 0) {
+    tool.failure = failure_reason("pipe", errno);
+    return ToolStart::pipe_failed;
+  }
 #ifdef F_SETPIPE_SZ
   fcntl(ends[0], F_SETPIPE_SZ, static_cast<int>(tool_pipe_size));
 #endif
   pid_t pid = spawn_with_output(path, argv.data(), ends[1]);
-  // The tool now holds the only write end, so its end is the end of the pipe.
+  const int spawn_error = errno;
   close(ends[1]);
   if (pid < 0) {
     close(ends[0]);
+    tool.failure = failure_reason("posix_spawn", spawn_error);
     return ToolStart::start_failed;
   }
+  // Read without waiting: the driver waits in poll, for the pipe or the tool's end.
+  fcntl(ends[0], F_SETFL, O_NONBLOCK);
   tool.process = pid;
-  tool.output = ends[0];
+  tool.output.reset(ends[0]);
+  tool.ended = false;
+  tool.failure.clear();
   return ToolStart::started;
 }
 
 void record_interrupt(int signal, siginfo_t* info, void*) {
   int saved_errno = errno;
   received_signal = signal;
+  wake();
   // A terminal's Ctrl-C reaches the tool too, as it shares our process group; a signal
   // sent by a process to the driver alone has to be passed on. Our closed output is none
   // of the tool's business (its own output is our pipe), so it is stopped as by a kill;
@@ -168,7 +282,7 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
 
 // Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
 // the pid cannot be reused, so the handler never forwards a signal to a stranger.
-bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
+bool reap(pid_t pid, volatile sig_atomic_t& registered, ToolEnd& end) {
   siginfo_t info;
   while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
   }
@@ -177,8 +291,12 @@ bool reap(pid_t pid, volatile sig_atomic_t& registered, int& exit_code) {
   pid_t reaped;
   while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  if (reaped != pid) return false;
-  exit_code = WIFSIGNALED(status) ? signal_status(WTERMSIG(status)) : WEXITSTATUS(status);
+  if (reaped != pid) {
+    end.failure = failure_reason("waitpid", errno);
+    return false;
+  }
+  end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  end.exit_code = end.signal != 0 ? signal_status(end.signal) : WEXITSTATUS(status);
   return true;
 }
 
@@ -189,8 +307,12 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
   char path[path_size];
   // Tested before the spawn: a posix_spawn may report an exec that fails only as exit
   // code 127 (under valgrind, for one), which a tool can return too.
-  if (!find_tool(path, tool_name, last_folder) || access(path, X_OK) != 0)
+  if (!find_tool(path, tool_name, Wanted::program, last_folder)) {
+    // Found as a file that cannot be run, or not at all.
+    const bool found_as_file = find_tool(path, tool_name, Wanted::file, last_folder);
+    tool.failure = failure_reason(tool_name, found_as_file ? EACCES : ENOENT);
     return ToolStart::start_failed;
+  }
   std::vector<std::string> words = split_command_words(argument_text);
   words.insert(words.begin(), tool_name);
   return start_with_words(tool, path, words);
@@ -198,7 +320,7 @@ ToolStart start_tool(ToolProcess& tool, const char* tool_name, const char* argum
 
 std::string find_tool_path(const char* tool_name, const char* last_folder) {
   char found[path_size];
-  if (!find_tool(found, tool_name, last_folder)) return "";
+  if (!find_tool(found, tool_name, Wanted::file, last_folder)) return "";
   if (found[0] == '/') return found;
   char directory[path_size];
   if (getcwd(directory, sizeof directory) == nullptr) return "";
@@ -218,26 +340,41 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
                               const char* argument_text) {
   std::vector<std::string> words = split_command_words(launcher);
   std::string program = words.empty() ? "" : find_program(words[0]);
-  if (program.empty()) return ToolStart::start_failed;
+  if (program.empty()) {
+    tool.failure = failure_reason(words.empty() ? "" : words[0].c_str(), ENOENT);
+    return ToolStart::start_failed;
+  }
   words.push_back(tool_path);
   std::vector<std::string> tool_words = split_command_words(argument_text);
   words.insert(words.end(), tool_words.begin(), tool_words.end());
   return start_with_words(tool, program.c_str(), words);
 }
 
+// Checked for its end only once the pipe is empty; a child's end after the check wakes the
+// poll, so none is missed.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
-  ssize_t count;
-  do {
-    count = read(static_cast<int>(tool.output), buffer, size);
-  } while (count < 0 && errno == EINTR);
-  return count;
+  const int fd = static_cast<int>(tool.output.get());
+  for (;;) {
+    ssize_t count = read(fd, buffer, size);
+    if (count >= 0) return count;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (tool.ended) return 0;
+    tool.ended = has_ended(static_cast<pid_t>(tool.process));
+    if (!tool.ended) wait_for_output_or_wake(fd);
+  }
 }
 
-bool finish_tool(ToolProcess& tool, int& exit_code) {
-  close(static_cast<int>(tool.output));  // a read end loses nothing: no failure to act on
-  pid_t pid = static_cast<pid_t>(tool.process);
-  tool = ToolProcess{};
-  return reap(pid, running_tool, exit_code);
+bool finish_tool(ToolProcess& tool, ToolEnd& end) {
+  tool.output.reset();  // a read end loses nothing: no failure to act on
+  pid_t pid = static_cast<pid_t>(std::exchange(tool.process, -1));
+  tool.ended = false;
+  return reap(pid, running_tool, end);
+}
+
+const char* signal_name(int signal) {
+  const char* name = strsignal(signal);
+  return name != nullptr ? name : "unknown signal";
 }
 
 int interrupt_signal() {
@@ -257,13 +394,29 @@ void install_interrupt_handlers() {
     // Should this fail, the signal keeps its default action and simply ends the driver.
     sigaction(number, &action, nullptr);
   }
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previous;
+  if (sigaction(SIGXFSZ, &ignore, &previous) == 0) {
+    file_size_signal_default = previous.sa_handler == SIG_DFL;
+  }
   // An ignored SIGCHLD, inherited from whoever started the driver, would have every tool
-  // reaped before its exit code could be read.
-  signal(SIGCHLD, SIG_DFL);  // fails only for an invalid signal number
+  // reaped before its exit code could be read; handled, it wakes the wait for output. Without
+  // a self-pipe a step still ends, when its output pipe does.
+  if (wake_ends[0] < 0) (void)!make_pipe(wake_ends, O_CLOEXEC | O_NONBLOCK);
+  struct sigaction child = {};
+  child.sa_handler = record_child_end;
+  child.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+  sigemptyset(&child.sa_mask);
+  sigaction(SIGCHLD, &child, nullptr);  // fails only for an invalid signal number
+}
+
+void close_handle(std::intptr_t handle) {
+  close(static_cast<int>(handle));
 }
 
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  unlock_folder(lock);
   int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
   // Tried in steps rather than waited for in one blocking flock: the interruption handlers
@@ -288,7 +441,7 @@ bool lock_current_folder(FolderLock& lock) {
 
 void unlock_folder(FolderLock& lock) {
   if (lock.handle >= 0) close(static_cast<int>(lock.handle));
-  lock = FolderLock{};
+  lock.handle = -1;
 }
 
 unsigned long process_id() {
@@ -333,8 +486,13 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   volatile sig_atomic_t* place = free_worker_place();
   int output[2];
   int error[2];
-  if (place == nullptr || pipe2(output, O_CLOEXEC) != 0) return ToolStart::pipe_failed;
-  if (pipe2(error, O_CLOEXEC) != 0) {
+  if (place == nullptr) return ToolStart::pipe_failed;
+  if (make_pipe(output, O_CLOEXEC) != 0) {
+    worker.failure = failure_reason("pipe", errno);
+    return ToolStart::pipe_failed;
+  }
+  if (make_pipe(error, O_CLOEXEC) != 0) {
+    worker.failure = failure_reason("pipe", errno);
     close(output[0]);
     close(output[1]);
     return ToolStart::pipe_failed;
@@ -357,6 +515,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   environment.push_back(nullptr);
   pid_t pid = spawn_with_output(program, const_cast<char* const*>(words), output[1], error[1],
                                 environment.data(), place);
+  if (pid < 0) worker.failure = failure_reason("posix_spawn", errno);
   close(output[1]);
   close(error[1]);
   close(handed_end);
@@ -369,21 +528,20 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   fcntl(output[0], F_SETFL, O_NONBLOCK);
   fcntl(error[0], F_SETFL, O_NONBLOCK);
   worker.process = pid;
-  worker.streams[0] = output[0];
-  worker.streams[1] = error[0];
+  worker.streams[0].reset(output[0]);
+  worker.streams[1].reset(error[0]);
   return ToolStart::started;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
-  int fd = static_cast<int>(worker.streams[stream]);
+  int fd = static_cast<int>(worker.streams[stream].get());
   ssize_t count;
   do {
     count = read(fd, buffer, size);
   } while (count < 0 && errno == EINTR);
   if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -1;
   if (count > 0) return count;
-  close(fd);  // its end, or a failed read, which no retry would mend
-  worker.streams[stream] = -1;
+  worker.streams[stream].reset();  // its end, or a failed read, which no retry would mend
   return 0;
 }
 
@@ -391,34 +549,45 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
                       char& token, int milliseconds) {
   std::vector<pollfd> waited;
   for (std::size_t i = 0; i < count; ++i) {
-    for (std::intptr_t stream : workers[i]->streams) {
-      if (stream >= 0) waited.push_back({static_cast<int>(stream), POLLIN, 0});
+    for (const OwnedHandle& stream : workers[i]->streams) {
+      if (stream.is_open()) waited.push_back({static_cast<int>(stream.get()), POLLIN, 0});
     }
   }
-  if (jobserver != nullptr) waited.push_back({static_cast<int>(jobserver->take_end), POLLIN, 0});
-  // An interruption ends the wait with EINTR: poll is never restarted.
-  if (poll(waited.data(), waited.size(), milliseconds) <= 0) return false;
+  // A worker's end and an interruption wake the self-pipe; without one, the wait is cut
+  // into steps so that neither is missed for long.
+  const bool woken = wake_ends[0] >= 0;
+  if (woken) waited.push_back({wake_ends[0], POLLIN, 0});
+  if (jobserver != nullptr) {
+    waited.push_back({static_cast<int>(jobserver->take_end()), POLLIN, 0});
+  }
+  constexpr int step_without_wakes = 100;
+  if (!woken && (milliseconds < 0 || milliseconds > step_without_wakes)) {
+    milliseconds = step_without_wakes;
+  }
+  const int ready = poll(waited.data(), waited.size(), milliseconds);
+  if (woken) drain_wakes();
+  if (ready <= 0) return false;
   return jobserver != nullptr && waited.back().revents != 0 && take_job_token(*jobserver, token);
 }
 
+// Not reaped here: finish_worker does that, its pid forgotten first.
 bool worker_has_ended(WorkerProcess& worker) {
-  siginfo_t info;
-  info.si_pid = 0;
-  // Not reaped here: finish_worker does that, its pid forgotten first.
-  return waitid(P_PID, static_cast<pid_t>(worker.process), &info, WEXITED | WNOHANG | WNOWAIT) ==
-             0 &&
-         info.si_pid != 0;
+  return has_ended(static_cast<pid_t>(worker.process));
 }
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
-  for (std::intptr_t& stream : worker.streams) {
-    if (stream >= 0) close(static_cast<int>(stream));
-    stream = -1;
+  ToolEnd end;
+  for (OwnedHandle& stream : worker.streams) {
+    stream.reset();
   }
   pid_t pid = static_cast<pid_t>(worker.process);
   worker.process = -1;
   for (volatile sig_atomic_t& place : running_workers) {
-    if (place == pid) return reap(pid, place, exit_code);
+    if (place == pid) {
+      bool reaped = reap(pid, place, end);
+      exit_code = end.exit_code;
+      return reaped;
+    }
   }
   return false;
 }
@@ -426,32 +595,41 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
 // "fifo:PATH" (make 4.4) or "R,W", two descriptors inherited from make. The read side is
 // opened anew, non-blocking, so that no other reader of the same pipe is changed; where
 // /proc cannot give it, the jobserver is not used.
-bool connect_jobserver(JobServer& jobserver, const char* auth) {
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   std::string_view text = auth;
   int take_end = -1;
   int give_end = -1;
   if (text.starts_with("fifo:")) {
+    // Looked at before it is opened: a regular file would be read and written as tokens.
+    struct stat status;
+    if (stat(auth + 5, &status) == 0 && !S_ISFIFO(status.st_mode)) {
+      return JobServerState::not_a_fifo;
+    }
     take_end = open(auth + 5, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (take_end >= 0 && !is_pipe(take_end)) {  // replaced meanwhile
+      close(take_end);
+      return JobServerState::not_a_fifo;
+    }
     give_end = take_end;
   } else {
     int read_fd = -1;
     // make closes them for a recipe not marked '+', and the numbers may then name anything.
     if (std::sscanf(auth, "%d,%d", &read_fd, &give_end) != 2 || !is_pipe(read_fd) ||
         !is_pipe(give_end)) {
-      return false;
+      return JobServerState::unusable;
     }
     take_end = open(("/proc/self/fd/" + std::to_string(read_fd)).c_str(),
                     O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   }
-  if (take_end < 0) return false;
-  jobserver.take_end = take_end;
+  if (take_end < 0) return JobServerState::unusable;
+  jobserver.take.reset(take_end);
   jobserver.give_end = give_end;
-  return true;
+  return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char& token) {
   ssize_t count;
-  while ((count = read(static_cast<int>(jobserver.take_end), &token, 1)) < 0 && errno == EINTR) {
+  while ((count = read(static_cast<int>(jobserver.take_end()), &token, 1)) < 0 && errno == EINTR) {
   }
   return count == 1;
 }
@@ -463,22 +641,38 @@ void return_job_token(JobServer& jobserver, char token) {
 }
 
 int processor_count() {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+    return CPU_COUNT(&allowed);
+  }
   long count = sysconf(_SC_NPROCESSORS_ONLN);
   return count > 0 ? static_cast<int>(count) : 1;
 }
 
-void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+// A running chain holds the read ends of its worker's two pipes and, for a while, their
+// write ends and a scratch file; the driver itself keeps some for its streams, the
+// jobserver, the self-pipe, the files of a link and the database.
+int jobs_within_limits(int jobs) {
+  constexpr rlim_t per_chain = 5;
+  constexpr rlim_t for_the_driver = 16;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return jobs;
+  const rlim_t fitting = limit.rlim_cur > for_the_driver + per_chain
+                             ? (limit.rlim_cur - for_the_driver) / per_chain
+                             : 1;
+  return fitting < static_cast<rlim_t>(jobs) ? static_cast<int>(fitting) : jobs;
+}
+
+bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   while (count > 0) {
     ssize_t written = write(stream, bytes, count);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // a reader gone: SIGPIPE has already asked the run to stop
+    // A reader gone: SIGPIPE has already asked the run to stop.
+    if (written <= 0) return written < 0 && errno == EPIPE;
     bytes += written;
     count -= static_cast<std::size_t>(written);
   }
-}
-
-void unset_environment_variable(const char* name) {
-  unsetenv(name);
+  return true;
 }
 
 bool take_handed_bytes(const char* variable, std::string& bytes) {
@@ -501,6 +695,14 @@ bool take_handed_bytes(const char* variable, std::string& bytes) {
   return true;
 }
 
-std::FILE* create_scratch_file() {
-  return std::tmpfile();  // already unlinked: nothing stays, whatever ends the driver
+// Removed at once: nothing stays, whatever ends the driver.
+std::FILE* create_scratch_file(std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/vexa-XXXXXX";
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  unlink(name.c_str());
+  std::FILE* file = fdopen(fd, "w+b");
+  if (file == nullptr) close(fd);
+  return file;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolrun/command_words.h"
@@ -25,6 +26,23 @@ namespace {
 constexpr std::size_t command_line_size = 32768;
 
 std::atomic<int> interruption{0};
+
+// "call: the system's message text", as the driver's second line of a failure shows it; a
+// text that names its subject as "%1" gets `subject` there.
+std::string failure_reason(const char* call, DWORD error, const char* subject = "the program") {
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+  for (std::size_t at; (at = message.find("%1")) != std::string::npos;) {
+    message.replace(at, 2, subject);
+  }
+  return std::string(call) + ": " + message;
+}
 
 HANDLE handle_of(std::intptr_t value) {
   return reinterpret_cast<HANDLE>(value);
@@ -166,9 +184,16 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
 ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) return ToolStart::pipe_failed;
+  if (!make_output_pipe(read_end, write_end)) {
+    tool.failure = failure_reason("CreatePipe", GetLastError());
+    return ToolStart::pipe_failed;
+  }
   PROCESS_INFORMATION process;
   bool started = create_tool_process(process, program, command_line, write_end);
+  if (!started) {
+    tool.failure = failure_reason("CreateProcess", GetLastError(),
+                                  program != nullptr ? program : "the program");
+  }
   // The tool holds its own copy now; the end of the driver's is what lets the pipe end.
   CloseHandle(write_end);
   if (!started) {
@@ -177,7 +202,7 @@ ToolStart start_program(ToolProcess& tool, const char* program, char* command_li
   }
   CloseHandle(process.hThread);
   tool.process = reinterpret_cast<std::intptr_t>(process.hProcess);
-  tool.output = reinterpret_cast<std::intptr_t>(read_end);
+  tool.output.reset(reinterpret_cast<std::intptr_t>(read_end));
   return ToolStart::started;
 }
 
@@ -246,7 +271,7 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
   DWORD wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(handle_of(tool.output), buffer, wanted, &got, nullptr)) {
+    if (!ReadFile(handle_of(tool.output.get()), buffer, wanted, &got, nullptr)) {
       return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     }
     // A tool's zero-byte write completes a read with nothing; only a broken pipe is the end.
@@ -256,17 +281,21 @@ long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
 
 // The exit code is asked for only once the process has ended, so a tool that really exits
 // with 259 (STILL_ACTIVE) is not taken for one still running.
-bool finish_tool(ToolProcess& tool, int& exit_code) {
-  CloseHandle(handle_of(tool.output));
-  HANDLE process = handle_of(tool.process);
+bool finish_tool(ToolProcess& tool, ToolEnd& end) {
+  tool.output.reset();
+  HANDLE process = handle_of(std::exchange(tool.process, -1));
   DWORD code = 0;
   bool waited =
       WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
   CloseHandle(process);
-  tool.process = -1;
-  tool.output = -1;
-  exit_code = static_cast<int>(code);
+  end = ToolEnd{};
+  end.exit_code = static_cast<int>(code);
   return waited;
+}
+
+// No Windows process ends by a signal: finish_tool never names one.
+const char* signal_name(int) {
+  return "";
 }
 
 int interrupt_signal() {
@@ -277,6 +306,10 @@ int interrupt_signal() {
 // program; a process started with Ctrl-C ignored is not called for it either way.
 void install_interrupt_handlers() {
   SetConsoleCtrlHandler(record_console_event, TRUE);
+}
+
+void close_handle(std::intptr_t handle) {
+  CloseHandle(handle_of(handle));
 }
 
 MutexWait wait_for_named_mutex(const char* name, std::intptr_t& handle) {
@@ -308,7 +341,7 @@ void release_named_mutex(std::intptr_t& handle) {
 // A mutex named after the folder's identity, so that every spelling of its path takes the
 // same lock.
 bool lock_current_folder(FolderLock& lock) {
-  lock = FolderLock{};
+  unlock_folder(lock);
   char identity[identity_size];
   char name[identity_size + 32];
   if (!identify(".", identity)) return true;
@@ -342,8 +375,12 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
   HANDLE write_ends[2];
-  if (!make_output_pipe(read_ends[0], write_ends[0])) return ToolStart::pipe_failed;
+  if (!make_output_pipe(read_ends[0], write_ends[0])) {
+    worker.failure = failure_reason("CreatePipe", GetLastError());
+    return ToolStart::pipe_failed;
+  }
   if (!make_output_pipe(read_ends[1], write_ends[1])) {
+    worker.failure = failure_reason("CreatePipe", GetLastError());
     CloseHandle(read_ends[0]);
     CloseHandle(write_ends[0]);
     return ToolStart::pipe_failed;
@@ -368,7 +405,10 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
                             std::to_string(reinterpret_cast<std::uintptr_t>(handed_read)).c_str());
     started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                              &startup, &process) != 0;
+    if (!started) worker.failure = failure_reason("CreateProcess", GetLastError(), program);
     SetEnvironmentVariableA(variable, nullptr);
+  } else {
+    worker.failure = failure_reason("CreatePipe", GetLastError(), program);
   }
   CloseHandle(write_ends[0]);
   CloseHandle(write_ends[1]);
@@ -385,37 +425,47 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   }
   CloseHandle(process.hThread);
   worker.process = reinterpret_cast<std::intptr_t>(process.hProcess);
-  worker.streams[0] = reinterpret_cast<std::intptr_t>(read_ends[0]);
-  worker.streams[1] = reinterpret_cast<std::intptr_t>(read_ends[1]);
+  worker.streams[0].reset(reinterpret_cast<std::intptr_t>(read_ends[0]));
+  worker.streams[1].reset(reinterpret_cast<std::intptr_t>(read_ends[1]));
   return ToolStart::started;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
   DWORD waiting;
   DWORD got = 0;
-  if (bytes_waiting(worker.streams[stream], waiting) && waiting == 0) return -1;
+  if (bytes_waiting(worker.streams[stream].get(), waiting) && waiting == 0) return -1;
   DWORD wanted = waiting < size ? waiting : static_cast<DWORD>(size);
-  if (waiting > 0 && ReadFile(handle_of(worker.streams[stream]), buffer, wanted, &got, nullptr) &&
-      got > 0) {
+  if (waiting > 0 &&
+      ReadFile(handle_of(worker.streams[stream].get()), buffer, wanted, &got, nullptr) && got > 0) {
     return static_cast<long>(got);
   }
-  CloseHandle(handle_of(worker.streams[stream]));
-  worker.streams[stream] = -1;
+  worker.streams[stream].reset();
   return 0;
 }
 
-// Anonymous pipes cannot be waited on together: they are looked at every millisecond.
+// Anonymous pipes cannot be waited on: they are looked at every millisecond, while the
+// wait itself is on the workers' process handles, so that a worker's end ends it at once.
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds) {
-  for (int waited = 0; waited < milliseconds && interruption.load() == 0; ++waited) {
+  std::vector<HANDLE> processes;
+  for (std::size_t i = 0; i < count; ++i) processes.push_back(handle_of(workers[i]->process));
+  for (int waited = 0; (milliseconds < 0 || waited < milliseconds) && interruption.load() == 0;
+       ++waited) {
     for (std::size_t i = 0; i < count; ++i) {
-      for (std::intptr_t stream : workers[i]->streams) {
+      for (const OwnedHandle& stream : workers[i]->streams) {
         DWORD waiting;
-        if (stream != -1 && (!bytes_waiting(stream, waiting) || waiting > 0)) return false;
+        if (stream.is_open() && (!bytes_waiting(stream.get(), waiting) || waiting > 0)) {
+          return false;
+        }
       }
     }
     if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
-    Sleep(1);
+    if (processes.size() <= MAXIMUM_WAIT_OBJECTS &&
+        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
+            WAIT_OBJECT_0 + processes.size()) {
+      return false;
+    }
+    if (processes.size() > MAXIMUM_WAIT_OBJECTS) Sleep(1);
   }
   return false;
 }
@@ -425,10 +475,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 }
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
-  for (std::intptr_t& stream : worker.streams) {
-    if (stream != -1) CloseHandle(handle_of(stream));
-    stream = -1;
-  }
+  for (OwnedHandle& stream : worker.streams) stream.reset();
   HANDLE process = handle_of(worker.process);
   worker.process = -1;
   DWORD code = 0;
@@ -440,16 +487,16 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
 }
 
 // make on Windows shares its slots as a named semaphore.
-bool connect_jobserver(JobServer& jobserver, const char* auth) {
+JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, auth);
-  if (semaphore == nullptr) return false;
-  jobserver.take_end = reinterpret_cast<std::intptr_t>(semaphore);
-  jobserver.give_end = jobserver.take_end;
-  return true;
+  if (semaphore == nullptr) return JobServerState::unusable;
+  jobserver.take.reset(reinterpret_cast<std::intptr_t>(semaphore));
+  jobserver.give_end = jobserver.take_end();
+  return JobServerState::connected;
 }
 
 bool take_job_token(JobServer& jobserver, char&) {
-  return WaitForSingleObject(handle_of(jobserver.take_end), 0) == WAIT_OBJECT_0;
+  return WaitForSingleObject(handle_of(jobserver.take_end()), 0) == WAIT_OBJECT_0;
 }
 
 void return_job_token(JobServer& jobserver, char) {
@@ -457,25 +504,37 @@ void return_job_token(JobServer& jobserver, char) {
 }
 
 int processor_count() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  int allowed = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
+    for (; process_mask != 0; process_mask &= process_mask - 1) ++allowed;
+  }
+  if (allowed > 0) return allowed;
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   return system.dwNumberOfProcessors > 0 ? static_cast<int>(system.dwNumberOfProcessors) : 1;
 }
 
+// Windows has no small limit on handles: most_jobs chains always fit.
+int jobs_within_limits(int jobs) {
+  return jobs;
+}
+
 // Past the C runtime's text mode: a worker's lines already end as it wrote them.
-void write_standard_stream(int stream, const char* bytes, std::size_t count) {
+bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   HANDLE handle = GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   while (count > 0) {
     DWORD written = 0;
     DWORD chunk = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
-    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+      DWORD error = GetLastError();
+      return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;  // a reader gone
+    }
     bytes += written;
     count -= written;
   }
-}
-
-void unset_environment_variable(const char* name) {
-  SetEnvironmentVariableA(name, nullptr);
+  return true;
 }
 
 bool take_handed_bytes(const char* variable, std::string& bytes) {
@@ -498,13 +557,14 @@ bool take_handed_bytes(const char* variable, std::string& bytes) {
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
-std::FILE* create_scratch_file() {
+std::FILE* create_scratch_file(std::string& scratch_name) {
   char folder[MAX_PATH];
   char name[MAX_PATH];
   DWORD length = GetTempPathA(sizeof folder, folder);
   if (length == 0 || length >= sizeof folder || GetTempFileNameA(folder, "vx", 0, name) == 0) {
     return nullptr;
   }
+  scratch_name = name;
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

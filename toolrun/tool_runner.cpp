@@ -14,6 +14,8 @@ namespace {
 
 constexpr const char* verbose_header = "--------\n%s %s\n";
 constexpr const char* verbose_footer = "Exitcode = %d\n";
+constexpr const char* reason_line = "vexa: %s\n";
+constexpr const char* killed_message = "vexa: %s: killed by signal %d (%s)\n";
 
 // A tool whose output pipe cannot be made fails the step as an ordinary failure would.
 constexpr int pipe_failed_code = 1;
@@ -33,11 +35,11 @@ struct LineRoute {
   LineWatch watch;
 };
 
-// Filters the `length` bytes at `line` in place; returns how many of them to show. A zero
-// byte inside the line ends it for the filter and the screen; `may_hold_zero` is false
-// when the block has none. A line the filter gives back in a buffer of its own is shown
-// from `other` instead, and none of `line` is.
-std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero, const LineRoute& route,
+// Filters the `length` bytes at `line` in place; returns how many of them to show: all or
+// none. A zero byte inside the line ends the text the watch and the filter read, but the
+// line is shown whole, with what follows the zero and its line end. A line the filter gives
+// back in a buffer of its own is shown from `other` instead, and none of `line` is.
+std::size_t filter_line(char* line, std::size_t length, const LineRoute& route,
                         std::string_view& other) {
   char after = line[length];
   line[length] = '\0';
@@ -45,7 +47,7 @@ std::size_t filter_line(char* line, std::size_t length, bool may_hold_zero, cons
   std::size_t shown = 0;
   const char* filtered = route.filter(line);
   if (filtered == line) {
-    shown = may_hold_zero ? std::strlen(line) : length;
+    shown = length;
   } else if (filtered != nullptr) {
     other = filtered;
   }
@@ -59,13 +61,12 @@ struct Block {
   char* next = read_buffer;
   char* run = read_buffer;
   char* shown_end = read_buffer;
-  bool may_hold_zero;
   const LineRoute& route;
 
   // A line shown from elsewhere goes out at once, after all shown before it.
   void take_line(std::size_t length) {
     std::string_view other;
-    std::size_t shown = filter_line(next, length, may_hold_zero, route, other);
+    std::size_t shown = filter_line(next, length, route, other);
     next += length;
     if (shown < length) {
       close_run(next - length + shown);
@@ -92,7 +93,7 @@ struct Block {
 // Filters the complete lines of read_buffer[0, count), shown ones moved to the front.
 // Returns where the incomplete line left over begins, and sets `shown_end`.
 char* filter_block(std::size_t count, char*& shown_end, const LineRoute& route) {
-  Block block{.may_hold_zero = std::memchr(read_buffer, '\0', count) != nullptr, .route = route};
+  Block block{.route = route};
   char* end = read_buffer + count;
   char* search = read_buffer;
   while (char* feed = static_cast<char*>(std::memchr(search, '\n', end - search))) {
@@ -121,7 +122,7 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
   }
   if (kept > 0) {
     std::string_view other;
-    write_out(read_buffer, filter_line(read_buffer, kept, true, route, other));
+    write_out(read_buffer, filter_line(read_buffer, kept, route, other));
     write_out(other.data(), other.size());
     flush_out();
   }
@@ -159,6 +160,10 @@ Program program_for(const char* tool_name) {
   return {tool_name, std::move(path), std::move(shown), std::move(folder)};
 }
 
+void show_reason(const std::string& failure) {
+  if (!failure.empty()) print_err(reason_line, failure.c_str());
+}
+
 // A tool found nowhere is never handed to the launcher.
 ToolStart start_program(ToolProcess& tool, const Program& program, const char* argument_text) {
   if (state.launcher == nullptr) {
@@ -178,17 +183,26 @@ int capture_tool(const Program& program, const char* argument_text, const LineRo
     case ToolStart::started:
       break;
     case ToolStart::pipe_failed:
+      show_reason(tool.failure);
       return pipe_failed_code;
     case ToolStart::start_failed:
       print_out(create_error, program.shown.c_str(), argument_text);
+      show_reason(tool.failure);
       return start_failed_code;
   }
   copy_output_lines(tool, route);
-  int exit_code = 0;
-  if (!finish_tool(tool, exit_code)) exit_code = wait_failed_code;
+  ToolEnd end;
+  if (!finish_tool(tool, end)) {
+    show_reason(end.failure);
+    end.exit_code = wait_failed_code;
+  }
   // An interrupted tool may still exit 0; the step must count as failed all the same.
   if (int signal = interrupt_signal()) return signal_status(signal);
-  return exit_code;
+  // Its exit code alone cannot tell a tool killed by signal 9 from one that exited with 137.
+  if (end.signal != 0) {
+    print_err(killed_message, program.tool_name, end.signal, signal_name(end.signal));
+  }
+  return end.exit_code;
 }
 
 char* pass_all_lines(char* line) {
