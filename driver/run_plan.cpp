@@ -36,7 +36,9 @@ RunPlan plan_run(const CommandWords& command) {
   plan.command = &command;
   const DriverState start = state;
   const bool started_refused = state.status != 0;
-  std::size_t plus_option = no_word;  // the '+' option the owed words belong to
+  // The option the owed words belong to: a '+' option, or a '-' option whose value is the
+  // next word (-o, -MF, -MT, -MQ).
+  std::size_t plus_option = no_word;
   DriverState before;
   mute_console(true);
   for (std::size_t i = 0; i < command.words.size(); ++i) {
@@ -50,7 +52,7 @@ RunPlan plan_run(const CommandWords& command) {
     const bool option = !owed && is_option_word(word);
     const WordRole role = owed ? WordRole::owed : option ? WordRole::option : WordRole::input;
     if (option) note_option(plan, word);
-    if (option && word[0] == '+') plus_option = i;
+    if (option) plus_option = i;
     std::vector<std::string>* files = nullptr;
     if (counted) {
       plan.roles.push_back(role);

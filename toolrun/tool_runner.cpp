@@ -123,7 +123,7 @@ void copy_output_lines(ToolProcess& tool, const LineRoute& route) {
   if (kept > 0) {
     std::string_view other;
     write_out(read_buffer, filter_line(read_buffer, kept, route, other));
-    write_out(other.data(), other.size());
+    if (!other.empty()) write_out(other.data(), other.size());
     flush_out();
   }
 }
