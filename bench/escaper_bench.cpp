@@ -9,8 +9,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "driver/driver_state.h"
 #include "pipeline/sjis_escaper.h"
+#include "record/driver_state.h"
 
 namespace {
 

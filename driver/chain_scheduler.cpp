@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "driver/run_sequence.h"
 #include "driver/worker_state.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 #include "toolrun/tool_runner.h"

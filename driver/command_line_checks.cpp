@@ -6,9 +6,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "driver/driver_state.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/link.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_files.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_host.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_process.h"
 
 namespace {

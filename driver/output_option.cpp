@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "driver/driver_state.h"
 #include "driver/options.h"
+#include "record/driver_state.h"
 
 namespace {
 

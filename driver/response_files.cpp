@@ -1,6 +1,6 @@
 #include "driver/response_files.h"
 
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 #include "toolrun/host_text.h"
 
 namespace {

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "driver/console.h"
 #include "driver/options.h"
 #include "driver/run_sequence.h"
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
+#include "record/console.h"
 
 namespace {
 

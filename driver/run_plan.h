@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver_state.h"
 #include "driver/response_files.h"
+#include "record/driver_state.h"
 
 constexpr std::size_t no_word = static_cast<std::size_t>(-1);
 

@@ -6,8 +6,6 @@
 #include "driver/chain_scheduler.h"
 #include "driver/command_line_checks.h"
 #include "driver/configuration.h"
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "driver/options.h"
 #include "driver/output_option.h"
 #include "driver/response_files.h"
@@ -17,6 +15,8 @@
 #include "pipeline/dispatch.h"
 #include "pipeline/effects.h"
 #include "pipeline/link.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_host.h"
 #include "toolrun/platform_process.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 
 // Set by the driver in its workers' environment only: it names the pipe the state comes on.
 constexpr char worker_state_variable[] = "VEXA_WORKER_STATE";

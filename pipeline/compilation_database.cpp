@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "pipeline/effects.h"
 #include "pipeline/json_array.h"
 #include "pipeline/output_files.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/command_words.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"

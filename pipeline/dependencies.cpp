@@ -10,12 +10,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "pipeline/effects.h"
 #include "pipeline/include_reader.h"
 #include "pipeline/make_rules.h"
 #include "pipeline/output_files.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/command_words.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_host.h"

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "driver/driver_state.h"
 #include "pipeline/link.h"
 #include "pipeline/stages.h"
+#include "record/driver_state.h"
 
 namespace {
 

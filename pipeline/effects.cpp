@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "pipeline/output_files.h"
 #include "pipeline/sjis_escaper.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/driver_state.h"
 #include "pipeline/effects.h"
+#include "record/driver_state.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 #include "toolrun/platform_files.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
 #include "pipeline/effects.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_files.h"
 
 // A full disk may show only when a buffer goes out: the flush is checked before the close,

@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "driver/console.h"
+#include "record/console.h"
 #include "toolrun/platform_files.h"
 
 namespace {

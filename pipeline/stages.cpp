@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "driver/driver_state.h"
 #include "pipeline/compilation_database.h"
 #include "pipeline/dependencies.h"
 #include "pipeline/effects.h"
 #include "pipeline/link.h"
+#include "record/driver_state.h"
 #include "toolrun/command_words.h"
 #include "toolrun/filters.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 
 namespace {
 

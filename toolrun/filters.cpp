@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 #include "toolrun/tool_runner.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "driver/console.h"
-#include "driver/driver_state.h"
+#include "record/console.h"
+#include "record/driver_state.h"
 #include "toolrun/platform_host.h"
 #include "toolrun/platform_process.h"
 

@@ -1,4 +1,4 @@
-#include "driver/console.h"
+#include "record/console.h"
 
 #include <cerrno>
 #include <cstdarg>

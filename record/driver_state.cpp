@@ -1,10 +1,10 @@
-#include "driver/driver_state.h"
+#include "record/driver_state.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "driver/console.h"
+#include "record/console.h"
 #include "toolrun/platform_host.h"
 
 DriverState state;
