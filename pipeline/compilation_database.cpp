@@ -136,7 +136,6 @@ void add_entry(const char* name, const char* source, const char* argument_text,
       return;
     }
     done = update_locked(name, file.c_str(), lock, found, entry);
-    unlock_shared_file(lock);
   }
 }
 

@@ -58,6 +58,8 @@ std::size_t command_line_limit() {
   return 32767;
 }
 
+void remember_program_word(const char*) {}
+
 std::size_t module_file_name(char*, std::size_t) {
   return 0;
 }

@@ -8,6 +8,9 @@ std::size_t command_line_limit() {
   return 32767;
 }
 
+// The system always tells the path.
+void remember_program_word(const char*) {}
+
 std::size_t module_file_name(char* buffer, std::size_t size) {
   if (size == 0) return 0;
   HMODULE self = GetModuleHandleA(nullptr);

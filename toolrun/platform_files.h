@@ -58,7 +58,12 @@ inline FolderLock::~FolderLock() {
 
 // A file that any number of runs update in turn, each reading it and renaming a new one
 // into its place (the compilation database), and the host facts its entries need.
+// Released when it goes, on every path; moved, never copied.
 struct SharedFileLock {
+  SharedFileLock() = default;
+  SharedFileLock(SharedFileLock&& other) noexcept : handle(other.handle) { other.handle = -1; }
+  SharedFileLock& operator=(SharedFileLock&& other) noexcept;
+  ~SharedFileLock();
   std::intptr_t handle = -1;  // descriptor or mutex handle, -1 while nothing is held
 };
 
@@ -78,6 +83,19 @@ SharedFileState lock_shared_file(const char* name, SharedFileLock& lock);
 
 // Releases what lock_shared_file took, if anything.
 void unlock_shared_file(SharedFileLock& lock);
+
+inline SharedFileLock& SharedFileLock::operator=(SharedFileLock&& other) noexcept {
+  if (this != &other) {
+    unlock_shared_file(*this);
+    handle = other.handle;
+    other.handle = -1;
+  }
+  return *this;
+}
+
+inline SharedFileLock::~SharedFileLock() {
+  unlock_shared_file(*this);
+}
 
 enum class Installed { done, name_taken, failed };
 

@@ -22,3 +22,8 @@ std::size_t command_line_limit();
 // Writes the full path of the running executable into `buffer`, zero-terminated, and
 // returns its length; 0 when the path cannot be had or does not fit.
 std::size_t module_file_name(char* buffer, std::size_t size);
+
+// Keeps the word the program was started by (argv[0]), from which a host that cannot tell
+// its executable's path finds it as a shell did: through PATH or from the current folder.
+// Called once, at the start; Windows has no need of it.
+void remember_program_word(const char* word);

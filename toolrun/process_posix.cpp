@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <setjmp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "toolrun/command_words.h"
+#include "toolrun/file_lock_posix.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
@@ -52,7 +54,25 @@ int make_pipe(int (&ends)[2], int flags) {
 }
 #endif
 
+// A read end of make's two-descriptor jobserver that this run owns. Where /proc has it, the
+// pipe opened anew and non-blocking: no other reader of it is changed. Elsewhere (any host
+// under VEXA_PORTABLE_POSIX) a copy of make's descriptor, which shares its blocking mode
+// with make and its other jobs: take_job_token turns it non-blocking for one read only.
+#if defined(__linux__) && !defined(VEXA_PORTABLE_POSIX)
+int own_read_end(int fd) {
+  return open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+#else
+int own_read_end(int fd) {
+  return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+#endif
+
 volatile sig_atomic_t received_signal = 0;
+// While a lock wait blocks, an interruption jumps out of it: the handlers restart what they
+// interrupt, and a blocking flock has no other way to end for a signal.
+volatile sig_atomic_t waiting_for_lock = 0;
+sigjmp_buf lock_wait_exit;
 volatile sig_atomic_t running_tool = 0;                 // its pid, 0 while no tool runs
 volatile sig_atomic_t running_workers[most_jobs] = {};  // their pids; 0 marks a free place
 // The self-pipe: every handled signal, a child's end among them, writes a byte to its write
@@ -271,13 +291,18 @@ void record_interrupt(int signal, siginfo_t* info, void*) {
   // sent by a process to the driver alone has to be passed on. Our closed output is none
   // of the tool's business (its own output is our pipe), so it is stopped as by a kill;
   // a --jobs worker, a copy of the driver, takes it as the driver does.
-  if (signal != SIGPIPE && info->si_code != SI_USER && info->si_code != SI_QUEUE) return;
-  pid_t tool = running_tool;
-  if (tool > 0) kill(tool, signal == SIGPIPE ? SIGTERM : signal);
-  for (pid_t worker : running_workers) {
-    if (worker > 0) kill(worker, signal);
+  if (signal == SIGPIPE || info->si_code == SI_USER || info->si_code == SI_QUEUE) {
+    pid_t tool = running_tool;
+    if (tool > 0) kill(tool, signal == SIGPIPE ? SIGTERM : signal);
+    for (pid_t worker : running_workers) {
+      if (worker > 0) kill(worker, signal);
+    }
   }
   errno = saved_errno;
+  if (waiting_for_lock != 0) {
+    waiting_for_lock = 0;
+    siglongjmp(lock_wait_exit, 1);
+  }
 }
 
 // Waits for `pid` without reaping it first, then forgets `registered`, then reaps: until then
@@ -415,28 +440,40 @@ void close_handle(std::intptr_t handle) {
   close(static_cast<int>(handle));
 }
 
+// The flag is raised before the last look at received_signal, so a signal that comes after
+// that look finds it raised and jumps out of the wait, and one that came before it is seen:
+// no instant is left in which a signal would be taken and the wait blocked on regardless.
+// The jump restores the signal mask the wait began with.
+LockWait wait_for_file_lock(int fd) {
+  if (sigsetjmp(lock_wait_exit, 1) != 0) return LockWait::interrupted;
+  waiting_for_lock = 1;
+  if (received_signal != 0) {
+    waiting_for_lock = 0;
+    return LockWait::interrupted;
+  }
+  int result;
+  while ((result = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  waiting_for_lock = 0;
+  return result == 0 ? LockWait::locked : LockWait::unlockable;
+}
+
 bool lock_current_folder(FolderLock& lock) {
   unlock_folder(lock);
   int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
-  // Tried in steps rather than waited for in one blocking flock: the interruption handlers
-  // restart what they interrupt, and a signal must end the wait at once.
-  for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+  switch (wait_for_file_lock(fd)) {
+    case LockWait::locked:
       lock.handle = fd;
       return true;
-    }
-    // Any failure but another run's lock (no locks on this file system: ENOLCK,
-    // EOPNOTSUPP, EINVAL) leaves the link unlocked, as it always was.
-    if (errno != EWOULDBLOCK && errno != EINTR) break;
-    if (received_signal != 0) {
+    case LockWait::unlockable:  // the link goes on unlocked, as it always did
       close(fd);
-      return false;
-    }
-    usleep(10 * 1000);
+      return true;
+    case LockWait::interrupted:
+      break;
   }
   close(fd);
-  return true;
+  return false;
 }
 
 void unlock_folder(FolderLock& lock) {
@@ -592,9 +629,8 @@ bool finish_worker(WorkerProcess& worker, int& exit_code) {
   return false;
 }
 
-// "fifo:PATH" (make 4.4) or "R,W", two descriptors inherited from make. The read side is
-// opened anew, non-blocking, so that no other reader of the same pipe is changed; where
-// /proc cannot give it, the jobserver is not used.
+// "fifo:PATH" (make 4.4) or "R,W", two descriptors inherited from make, each checked to be
+// a pipe before it is used.
 JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   std::string_view text = auth;
   int take_end = -1;
@@ -618,8 +654,7 @@ JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
         !is_pipe(give_end)) {
       return JobServerState::unusable;
     }
-    take_end = open(("/proc/self/fd/" + std::to_string(read_fd)).c_str(),
-                    O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    take_end = own_read_end(read_fd);
   }
   if (take_end < 0) return JobServerState::unusable;
   jobserver.take.reset(take_end);
@@ -627,10 +662,17 @@ JobServerState connect_jobserver(JobServer& jobserver, const char* auth) {
   return JobServerState::connected;
 }
 
+// A read that never waits: another of make's jobs may take the token poll saw first. A
+// read end shared with make is put back as it was at once.
 bool take_job_token(JobServer& jobserver, char& token) {
+  const int take_end = static_cast<int>(jobserver.take_end());
+  const int flags = fcntl(take_end, F_GETFL);
+  const bool set_here = flags >= 0 && (flags & O_NONBLOCK) == 0;
+  if (set_here && fcntl(take_end, F_SETFL, flags | O_NONBLOCK) != 0) return false;
   ssize_t count;
-  while ((count = read(static_cast<int>(jobserver.take_end()), &token, 1)) < 0 && errno == EINTR) {
+  while ((count = read(take_end, &token, 1)) < 0 && errno == EINTR) {
   }
+  if (set_here) fcntl(take_end, F_SETFL, flags);
   return count == 1;
 }
 

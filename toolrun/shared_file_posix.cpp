@@ -10,22 +10,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "toolrun/file_lock_posix.h"
 #include "toolrun/platform_files.h"
-#include "toolrun/platform_process.h"
 
 namespace {
-
-// Tried in steps rather than waited for in one blocking flock: the interruption handlers
-// restart what they interrupt, and a signal must end the wait at once. False only when a
-// signal came; a file system without locks (ENOLCK, EOPNOTSUPP, EINVAL) is used unlocked.
-bool wait_for_lock(int fd) {
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) return true;
-    if (interrupt_signal() != 0) return false;
-    usleep(2 * 1000);
-  }
-  return true;
-}
 
 bool still_named(int fd, const char* name) {
   struct stat held, named;
@@ -64,7 +52,8 @@ SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
       return errno == ENOENT && lstat(name, &link) != 0 ? SharedFileState::absent
                                                         : SharedFileState::unreadable;
     }
-    if (!wait_for_lock(fd)) {
+    // Where the file system has no locks, the file is taken unlocked.
+    if (wait_for_file_lock(fd) == LockWait::interrupted) {
       close(fd);
       return SharedFileState::interrupted;
     }
@@ -78,7 +67,7 @@ SharedFileState lock_shared_file(const char* name, SharedFileLock& lock) {
 
 void unlock_shared_file(SharedFileLock& lock) {
   if (lock.handle >= 0) close(static_cast<int>(lock.handle));
-  lock = SharedFileLock{};
+  lock.handle = -1;
 }
 
 // A new file is linked to its name, which fails where another run got there first; a file
