@@ -179,13 +179,38 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
                         &startup, &process) != 0;
 }
 
+// A tool's output pipe: a named pipe whose read end is overlapped, so that a read can be
+// waited for together with the tool's end (an anonymous pipe's cannot). The name is this
+// process's own and used once; the write end, which the tool inherits, is synchronous.
+// Sets `call` to the failing call.
+bool make_tool_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
+  static std::atomic<unsigned> pipes_made{0};
+  char name[64];
+  std::snprintf(name, sizeof name, "\\\\.\\pipe\\vexa-tool-%lu-%u", GetCurrentProcessId(),
+                pipes_made.fetch_add(1));
+  call = "CreateNamedPipe";
+  read_end = CreateNamedPipeA(
+      name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+      tool_pipe_size, 0, nullptr);
+  if (read_end == INVALID_HANDLE_VALUE) return false;
+  call = "CreateFile";
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  write_end = CreateFileA(name, GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0, nullptr);
+  if (write_end != INVALID_HANDLE_VALUE) return true;
+  DWORD error = GetLastError();
+  CloseHandle(read_end);
+  SetLastError(error);
+  return false;
+}
+
 // Starts `program` (nullptr: the command line's first word) with standard output on a
 // new pipe.
 ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) {
-    tool.failure = failure_reason("CreatePipe", GetLastError());
+  if (const char* call; !make_tool_pipe(read_end, write_end, call)) {
+    tool.failure = failure_reason(call, GetLastError());
     return ToolStart::pipe_failed;
   }
   PROCESS_INFORMATION process;
@@ -267,15 +292,66 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
   return start_program(tool, program[0] != '\0' ? program : nullptr, command_line);
 }
 
+namespace {
+
+// An event for one overlapped read, closed when the read is over.
+struct ReadEvent {
+  HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ~ReadEvent() {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+};
+
+// What read_pipe returns besides a count of bytes (0 for a tool's zero-byte write).
+constexpr long read_failed = -1;
+constexpr long tool_ended_first = -2;
+constexpr long pipe_ended = -3;
+
+// Reads into `buffer` and waits for the bytes or, with `process`, for the tool's end, which
+// cancels the read.
+long read_pipe(HANDLE pipe, HANDLE process, char* buffer, DWORD wanted) {
+  ReadEvent event;
+  if (event.handle == nullptr) return read_failed;
+  OVERLAPPED overlapped;
+  std::memset(&overlapped, 0, sizeof overlapped);
+  overlapped.hEvent = event.handle;
+  if (!ReadFile(pipe, buffer, wanted, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) {
+    return GetLastError() == ERROR_BROKEN_PIPE ? pipe_ended : read_failed;
+  }
+  const HANDLE ends[] = {event.handle, process};
+  const DWORD woken = WaitForMultipleObjects(process != nullptr ? 2 : 1, ends, FALSE, INFINITE);
+  if (woken != WAIT_OBJECT_0) CancelIo(pipe);
+  // Waits for the read's completion either way: a cancelled read may have taken bytes first,
+  // and the buffer is the caller's again only once it is over.
+  DWORD got = 0;
+  if (GetOverlappedResult(pipe, &overlapped, &got, TRUE)) return static_cast<long>(got);
+  const DWORD error = GetLastError();
+  if (error == ERROR_BROKEN_PIPE) return pipe_ended;
+  return error == ERROR_OPERATION_ABORTED && woken == WAIT_OBJECT_0 + 1 ? tool_ended_first
+                                                                        : read_failed;
+}
+
+}  // namespace
+
+// Until the tool ends, a read waits for bytes or that end; after it, only what the pipe
+// holds is read, never waited for, as a process the tool left behind may keep it open.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
   DWORD wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
+  const HANDLE pipe = handle_of(tool.output.get());
   for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(handle_of(tool.output.get()), buffer, wanted, &got, nullptr)) {
-      return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    if (tool.ended) {
+      DWORD waiting = 0;
+      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+      if (waiting == 0) return 0;
+      if (waiting < wanted) wanted = waiting;
     }
+    const long got =
+        read_pipe(pipe, tool.ended ? nullptr : handle_of(tool.process), buffer, wanted);
+    if (got == tool_ended_first) tool.ended = true;
     // A tool's zero-byte write completes a read with nothing; only a broken pipe is the end.
-    if (got > 0) return static_cast<long>(got);
+    if (got > 0 || got == read_failed) return got;
+    if (got == pipe_ended) return 0;
   }
 }
 
