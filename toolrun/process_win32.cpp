@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ namespace {
 constexpr std::size_t command_line_size = 32768;
 
 std::atomic<int> interruption{0};
+// Set with `interruption`, so that a wait can end with it.
+HANDLE interruption_event = nullptr;
 
 // "call: the system's message text", as the driver's second line of a failure shows it; a
 // text that names its subject as "%1" gets `subject` there.
@@ -156,16 +159,6 @@ bool make_command_line(char (&line)[command_line_size], std::initializer_list<co
   return *argument_text == '\0' || append_text(line, {" ", argument_text});
 }
 
-// Only the write end may be inherited: a copy of it held by any other process would keep
-// the pipe from ever reaching its end.
-bool make_output_pipe(HANDLE& read_end, HANDLE& write_end) {
-  if (!CreatePipe(&read_end, &write_end, nullptr, tool_pipe_size)) return false;
-  if (SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
-  CloseHandle(read_end);
-  CloseHandle(write_end);
-  return false;
-}
-
 bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char* command_line,
                          HANDLE output) {
   STARTUPINFOA startup;
@@ -179,11 +172,13 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
                         &startup, &process) != 0;
 }
 
-// A tool's output pipe: a named pipe whose read end is overlapped, so that a read can be
-// waited for together with the tool's end (an anonymous pipe's cannot). The name is this
+// A tool's or worker's output pipe: a named pipe whose read end is overlapped, so that a read can
+// be waited for together with the tool's end (an anonymous pipe's cannot). The name is this
 // process's own and used once; the write end, which the tool inherits, is synchronous.
+// Only the write end may be inherited: a copy of the read end held by any other process
+// would keep the pipe from ever reaching its end.
 // Sets `call` to the failing call.
-bool make_tool_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
+bool make_waitable_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
   static std::atomic<unsigned> pipes_made{0};
   char name[64];
   std::snprintf(name, sizeof name, "\\\\.\\pipe\\vexa-tool-%lu-%u", GetCurrentProcessId(),
@@ -209,7 +204,7 @@ bool make_tool_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
 ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (const char* call; !make_tool_pipe(read_end, write_end, call)) {
+  if (const char* call; !make_waitable_pipe(read_end, write_end, call)) {
     tool.failure = failure_reason(call, GetLastError());
     return ToolStart::pipe_failed;
   }
@@ -253,6 +248,7 @@ BOOL WINAPI record_console_event(DWORD event) {
   if (number == 0) return FALSE;
   int none = 0;
   interruption.compare_exchange_strong(none, number);
+  if (interruption_event != nullptr) SetEvent(interruption_event);
   if (ending) Sleep(ending_wait_ms);
   return TRUE;
 }
@@ -381,6 +377,7 @@ int interrupt_signal() {
 // Should the handler not be installed, Ctrl-C ends the driver as it ends any console
 // program; a process started with Ctrl-C ignored is not called for it either way.
 void install_interrupt_handlers() {
+  interruption_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(record_console_event, TRUE);
 }
 
@@ -451,12 +448,13 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
   HANDLE write_ends[2];
-  if (!make_output_pipe(read_ends[0], write_ends[0])) {
-    worker.failure = failure_reason("CreatePipe", GetLastError());
+  const char* call;
+  if (!make_waitable_pipe(read_ends[0], write_ends[0], call)) {
+    worker.failure = failure_reason(call, GetLastError());
     return ToolStart::pipe_failed;
   }
-  if (!make_output_pipe(read_ends[1], write_ends[1])) {
-    worker.failure = failure_reason("CreatePipe", GetLastError());
+  if (!make_waitable_pipe(read_ends[1], write_ends[1], call)) {
+    worker.failure = failure_reason(call, GetLastError());
     CloseHandle(read_ends[0]);
     CloseHandle(write_ends[0]);
     return ToolStart::pipe_failed;
@@ -508,23 +506,27 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
   DWORD waiting;
-  DWORD got = 0;
+  long got = 0;
   if (bytes_waiting(worker.streams[stream].get(), waiting) && waiting == 0) return -1;
   DWORD wanted = waiting < size ? waiting : static_cast<DWORD>(size);
+  // Bytes are there: the read completes at once.
   if (waiting > 0 &&
-      ReadFile(handle_of(worker.streams[stream].get()), buffer, wanted, &got, nullptr) && got > 0) {
-    return static_cast<long>(got);
+      (got = read_pipe(handle_of(worker.streams[stream].get()), nullptr, buffer, wanted)) > 0) {
+    return got;
   }
   worker.streams[stream].reset();
   return 0;
 }
 
-// Anonymous pipes cannot be waited on: they are looked at every millisecond, while the
-// wait itself is on the workers' process handles, so that a worker's end ends it at once.
-bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
-                      char& token, int milliseconds) {
+namespace {
+
+// The old way, for more handles than one wait takes: the pipes looked at every
+// millisecond, the wait itself on the first workers' process handles.
+bool poll_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                  char& token, int milliseconds) {
   std::vector<HANDLE> processes;
-  for (std::size_t i = 0; i < count; ++i) processes.push_back(handle_of(workers[i]->process));
+  for (std::size_t i = 0; i < count && i < MAXIMUM_WAIT_OBJECTS; ++i)
+    processes.push_back(handle_of(workers[i]->process));
   for (int waited = 0; (milliseconds < 0 || waited < milliseconds) && interruption.load() == 0;
        ++waited) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -536,14 +538,66 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
       }
     }
     if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
-    if (processes.size() <= MAXIMUM_WAIT_OBJECTS &&
-        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
-            WAIT_OBJECT_0 + processes.size()) {
+    if (WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
+        WAIT_OBJECT_0 + processes.size()) {
       return false;
     }
-    if (processes.size() > MAXIMUM_WAIT_OBJECTS) Sleep(1);
   }
   return false;
+}
+
+}  // namespace
+
+// One wait on everything: each open stream has a zero-byte read pending, which completes when
+// bytes come or the stream ends and takes nothing; the workers' process handles; the
+// interruption; the jobserver's semaphore last, so that it is taken only when it ends the
+// wait. The reads are cancelled before the wait returns.
+bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                      char& token, int milliseconds) {
+  std::size_t handles_needed = 2 + count;
+  for (std::size_t i = 0; i < count; ++i)
+    for (const OwnedHandle& stream : workers[i]->streams) handles_needed += stream.is_open();
+  if (handles_needed > MAXIMUM_WAIT_OBJECTS)
+    return poll_workers(workers, count, jobserver, token, milliseconds);
+  if (interruption.load() != 0) return false;
+  std::deque<ReadEvent> events;  // never moved: each closes its own
+  OVERLAPPED reads[MAXIMUM_WAIT_OBJECTS];
+  HANDLE pipes[MAXIMUM_WAIT_OBJECTS];
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  std::size_t pending = 0;
+  bool ready = false;
+  for (std::size_t i = 0; i < count && !ready; ++i) {
+    for (const OwnedHandle& stream : workers[i]->streams) {
+      if (!stream.is_open() || ready) continue;
+      const HANDLE event = events.emplace_back().handle;
+      std::memset(&reads[pending], 0, sizeof reads[pending]);
+      reads[pending].hEvent = event;
+      char none;
+      if (event == nullptr ||
+          ReadFile(handle_of(stream.get()), &none, 0, nullptr, &reads[pending]) ||
+          GetLastError() != ERROR_IO_PENDING) {
+        ready = true;  // bytes, the stream's end, or a failure its read will report
+      } else {
+        pipes[pending] = handle_of(stream.get());
+        handles[pending] = event;
+        ++pending;
+      }
+    }
+  }
+  std::size_t waited = pending;
+  for (std::size_t i = 0; i < count; ++i) handles[waited++] = handle_of(workers[i]->process);
+  if (interruption_event != nullptr) handles[waited++] = interruption_event;
+  const bool with_token = jobserver != nullptr;
+  if (with_token) handles[waited++] = handle_of(jobserver->take_end());
+  const DWORD woken = ready ? WAIT_TIMEOUT
+                            : WaitForMultipleObjects(static_cast<DWORD>(waited), handles, FALSE,
+                                                     milliseconds < 0 ? INFINITE : milliseconds);
+  for (std::size_t i = 0; i < pending; ++i) {
+    DWORD got;
+    CancelIo(pipes[i]);
+    GetOverlappedResult(pipes[i], &reads[i], &got, TRUE);
+  }
+  return with_token && woken == WAIT_OBJECT_0 + waited - 1;
 }
 
 bool worker_has_ended(WorkerProcess& worker) {
