@@ -180,9 +180,13 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
 // Sets `call` to the failing call.
 bool make_waitable_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
   static std::atomic<unsigned> pipes_made{0};
-  char name[64];
-  std::snprintf(name, sizeof name, "\\\\.\\pipe\\vexa-tool-%lu-%u", GetCurrentProcessId(),
-                pipes_made.fetch_add(1));
+  // The process id alone may be an ended process's, whose pipe a program it left behind
+  // still holds: the performance counter's reading makes the name this run's.
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  char name[96];
+  std::snprintf(name, sizeof name, "\\\\.\\pipe\\vexa-tool-%lu-%llx-%u", GetCurrentProcessId(),
+                static_cast<unsigned long long>(now.QuadPart), pipes_made.fetch_add(1));
   call = "CreateNamedPipe";
   read_end = CreateNamedPipeA(
       name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
