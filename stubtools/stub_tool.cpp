@@ -40,8 +40,9 @@
 //                   The text is cut after FLOOD bytes: the last line may be short, unterminated.
 //   QUIET=1         no banners (flood lines still come).
 //   SLEEP_MS=<n>    sleep n milliseconds after all output.
-//   LINGER=<text>   POSIX: leave a process behind holding stdout alone (a daemon, Wine's
-//                   server), which writes text, decoded as PRINT's, 3 seconds later and exits.
+//   LINGER=<text>   leave a process behind holding stdout alone (a daemon, Wine's server),
+//                   which writes text, decoded as PRINT's, 3 seconds later and exits. Windows:
+//                   the stand-in started again, VSTUB_LINGERING holding the text.
 //   SIGNAL=<n>      restore the default action of signal n and raise it; if the process lives
 //                   on, EXIT follows. Windows: exit code 3 and no message, what the C runtime's
 //                   default action gives.
@@ -336,6 +337,33 @@ bool file_exists(const char* name) {
 std::string parent_fds() {
   return "unknown";
 }
+
+// The process left behind inherits standard output only.
+void linger(const std::string& text) {
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) return;
+  SetEnvironmentVariableA("VSTUB_LINGERING", text.c_str());
+  SetHandleInformation(GetStdHandle(STD_INPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(GetStdHandle(STD_ERROR_HANDLE), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  PROCESS_INFORMATION process;
+  std::string command_line = std::string("\"") + program + "\"";
+  if (!CreateProcessA(program, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return;
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+}
+
+int keep_lingering(const char* text) {
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  write_text(1, text);
+  return 0;
+}
 #else
 void die_by_signal(int signal_number) {
   std::signal(signal_number, SIG_DFL);
@@ -443,6 +471,9 @@ int run_tool(int argc, char** argv, const char* invoked_as);
 
 int main(int argc, char** argv) {
   use_binary_output();
+#ifdef _WIN32
+  if (const char* text = std::getenv("VSTUB_LINGERING")) return keep_lingering(text);
+#endif
   const char* invoked_as = base_name(argc > 0 ? argv[0] : "");
   if (role_name(invoked_as) == "vstub-launch") return launch(argc, argv);
   mark_span("+");
@@ -494,9 +525,7 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
   if (flood_bytes > 0) flood(run, flood_bytes, line_length > 0 ? line_length : 80);
   if (!quiet) write_text(run.stdout_fd, std::string(run.tool->completion_banner) + "\n");
   pause(run, "SLEEP_MS");
-#ifndef _WIN32
   if (const char* text = control(run, "LINGER")) linger(decode_escapes(text));
-#endif
   if (const long long signal_number = control_number(run, "SIGNAL", 0); signal_number > 0)
     die_by_signal(static_cast<int>(signal_number));
   const char* only_if = control(run, "EXIT_IF");

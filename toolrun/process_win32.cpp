@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ namespace {
 constexpr std::size_t command_line_size = 32768;
 
 std::atomic<int> interruption{0};
+// Set with `interruption`, so that a wait can end with it.
+HANDLE interruption_event = nullptr;
 
 // "call: the system's message text", as the driver's second line of a failure shows it; a
 // text that names its subject as "%1" gets `subject` there.
@@ -156,16 +159,6 @@ bool make_command_line(char (&line)[command_line_size], std::initializer_list<co
   return *argument_text == '\0' || append_text(line, {" ", argument_text});
 }
 
-// Only the write end may be inherited: a copy of it held by any other process would keep
-// the pipe from ever reaching its end.
-bool make_output_pipe(HANDLE& read_end, HANDLE& write_end) {
-  if (!CreatePipe(&read_end, &write_end, nullptr, tool_pipe_size)) return false;
-  if (SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
-  CloseHandle(read_end);
-  CloseHandle(write_end);
-  return false;
-}
-
 bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char* command_line,
                          HANDLE output) {
   STARTUPINFOA startup;
@@ -179,13 +172,44 @@ bool create_tool_process(PROCESS_INFORMATION& process, const char* program, char
                         &startup, &process) != 0;
 }
 
+// A tool's or worker's output pipe: a named pipe whose read end is overlapped, so that a read can
+// be waited for together with the tool's end (an anonymous pipe's cannot). The name is this
+// process's own and used once; the write end, which the tool inherits, is synchronous.
+// Only the write end may be inherited: a copy of the read end held by any other process
+// would keep the pipe from ever reaching its end.
+// Sets `call` to the failing call.
+bool make_waitable_pipe(HANDLE& read_end, HANDLE& write_end, const char*& call) {
+  static std::atomic<unsigned> pipes_made{0};
+  // The process id alone may be an ended process's, whose pipe a program it left behind
+  // still holds: the performance counter's reading makes the name this run's.
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  char name[96];
+  std::snprintf(name, sizeof name, "\\\\.\\pipe\\vexa-tool-%lu-%llx-%u", GetCurrentProcessId(),
+                static_cast<unsigned long long>(now.QuadPart), pipes_made.fetch_add(1));
+  call = "CreateNamedPipe";
+  read_end = CreateNamedPipeA(
+      name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+      tool_pipe_size, 0, nullptr);
+  if (read_end == INVALID_HANDLE_VALUE) return false;
+  call = "CreateFile";
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  write_end = CreateFileA(name, GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0, nullptr);
+  if (write_end != INVALID_HANDLE_VALUE) return true;
+  DWORD error = GetLastError();
+  CloseHandle(read_end);
+  SetLastError(error);
+  return false;
+}
+
 // Starts `program` (nullptr: the command line's first word) with standard output on a
 // new pipe.
 ToolStart start_program(ToolProcess& tool, const char* program, char* command_line) {
   HANDLE read_end;
   HANDLE write_end;
-  if (!make_output_pipe(read_end, write_end)) {
-    tool.failure = failure_reason("CreatePipe", GetLastError());
+  if (const char* call; !make_waitable_pipe(read_end, write_end, call)) {
+    tool.failure = failure_reason(call, GetLastError());
     return ToolStart::pipe_failed;
   }
   PROCESS_INFORMATION process;
@@ -228,6 +252,7 @@ BOOL WINAPI record_console_event(DWORD event) {
   if (number == 0) return FALSE;
   int none = 0;
   interruption.compare_exchange_strong(none, number);
+  if (interruption_event != nullptr) SetEvent(interruption_event);
   if (ending) Sleep(ending_wait_ms);
   return TRUE;
 }
@@ -267,15 +292,66 @@ ToolStart start_launched_tool(ToolProcess& tool, const char* launcher, const cha
   return start_program(tool, program[0] != '\0' ? program : nullptr, command_line);
 }
 
+namespace {
+
+// An event for one overlapped read, closed when the read is over.
+struct ReadEvent {
+  HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ~ReadEvent() {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+};
+
+// What read_pipe returns besides a count of bytes (0 for a tool's zero-byte write).
+constexpr long read_failed = -1;
+constexpr long tool_ended_first = -2;
+constexpr long pipe_ended = -3;
+
+// Reads into `buffer` and waits for the bytes or, with `process`, for the tool's end, which
+// cancels the read.
+long read_pipe(HANDLE pipe, HANDLE process, char* buffer, DWORD wanted) {
+  ReadEvent event;
+  if (event.handle == nullptr) return read_failed;
+  OVERLAPPED overlapped;
+  std::memset(&overlapped, 0, sizeof overlapped);
+  overlapped.hEvent = event.handle;
+  if (!ReadFile(pipe, buffer, wanted, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) {
+    return GetLastError() == ERROR_BROKEN_PIPE ? pipe_ended : read_failed;
+  }
+  const HANDLE ends[] = {event.handle, process};
+  const DWORD woken = WaitForMultipleObjects(process != nullptr ? 2 : 1, ends, FALSE, INFINITE);
+  if (woken != WAIT_OBJECT_0) CancelIo(pipe);
+  // Waits for the read's completion either way: a cancelled read may have taken bytes first,
+  // and the buffer is the caller's again only once it is over.
+  DWORD got = 0;
+  if (GetOverlappedResult(pipe, &overlapped, &got, TRUE)) return static_cast<long>(got);
+  const DWORD error = GetLastError();
+  if (error == ERROR_BROKEN_PIPE) return pipe_ended;
+  return error == ERROR_OPERATION_ABORTED && woken == WAIT_OBJECT_0 + 1 ? tool_ended_first
+                                                                        : read_failed;
+}
+
+}  // namespace
+
+// Until the tool ends, a read waits for bytes or that end; after it, only what the pipe
+// holds is read, never waited for, as a process the tool left behind may keep it open.
 long read_tool_output(ToolProcess& tool, char* buffer, std::size_t size) {
   DWORD wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
+  const HANDLE pipe = handle_of(tool.output.get());
   for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(handle_of(tool.output.get()), buffer, wanted, &got, nullptr)) {
-      return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    if (tool.ended) {
+      DWORD waiting = 0;
+      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+      if (waiting == 0) return 0;
+      if (waiting < wanted) wanted = waiting;
     }
+    const long got =
+        read_pipe(pipe, tool.ended ? nullptr : handle_of(tool.process), buffer, wanted);
+    if (got == tool_ended_first) tool.ended = true;
     // A tool's zero-byte write completes a read with nothing; only a broken pipe is the end.
-    if (got > 0) return static_cast<long>(got);
+    if (got > 0 || got == read_failed) return got;
+    if (got == pipe_ended) return 0;
   }
 }
 
@@ -305,6 +381,7 @@ int interrupt_signal() {
 // Should the handler not be installed, Ctrl-C ends the driver as it ends any console
 // program; a process started with Ctrl-C ignored is not called for it either way.
 void install_interrupt_handlers() {
+  interruption_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(record_console_event, TRUE);
 }
 
@@ -375,12 +452,13 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
   HANDLE write_ends[2];
-  if (!make_output_pipe(read_ends[0], write_ends[0])) {
-    worker.failure = failure_reason("CreatePipe", GetLastError());
+  const char* call;
+  if (!make_waitable_pipe(read_ends[0], write_ends[0], call)) {
+    worker.failure = failure_reason(call, GetLastError());
     return ToolStart::pipe_failed;
   }
-  if (!make_output_pipe(read_ends[1], write_ends[1])) {
-    worker.failure = failure_reason("CreatePipe", GetLastError());
+  if (!make_waitable_pipe(read_ends[1], write_ends[1], call)) {
+    worker.failure = failure_reason(call, GetLastError());
     CloseHandle(read_ends[0]);
     CloseHandle(write_ends[0]);
     return ToolStart::pipe_failed;
@@ -432,23 +510,27 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
   DWORD waiting;
-  DWORD got = 0;
+  long got = 0;
   if (bytes_waiting(worker.streams[stream].get(), waiting) && waiting == 0) return -1;
   DWORD wanted = waiting < size ? waiting : static_cast<DWORD>(size);
+  // Bytes are there: the read completes at once.
   if (waiting > 0 &&
-      ReadFile(handle_of(worker.streams[stream].get()), buffer, wanted, &got, nullptr) && got > 0) {
-    return static_cast<long>(got);
+      (got = read_pipe(handle_of(worker.streams[stream].get()), nullptr, buffer, wanted)) > 0) {
+    return got;
   }
   worker.streams[stream].reset();
   return 0;
 }
 
-// Anonymous pipes cannot be waited on: they are looked at every millisecond, while the
-// wait itself is on the workers' process handles, so that a worker's end ends it at once.
-bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
-                      char& token, int milliseconds) {
+namespace {
+
+// The old way, for more handles than one wait takes: the pipes looked at every
+// millisecond, the wait itself on the first workers' process handles.
+bool poll_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                  char& token, int milliseconds) {
   std::vector<HANDLE> processes;
-  for (std::size_t i = 0; i < count; ++i) processes.push_back(handle_of(workers[i]->process));
+  for (std::size_t i = 0; i < count && i < MAXIMUM_WAIT_OBJECTS; ++i)
+    processes.push_back(handle_of(workers[i]->process));
   for (int waited = 0; (milliseconds < 0 || waited < milliseconds) && interruption.load() == 0;
        ++waited) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -460,14 +542,66 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
       }
     }
     if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
-    if (processes.size() <= MAXIMUM_WAIT_OBJECTS &&
-        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
-            WAIT_OBJECT_0 + processes.size()) {
+    if (WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
+        WAIT_OBJECT_0 + processes.size()) {
       return false;
     }
-    if (processes.size() > MAXIMUM_WAIT_OBJECTS) Sleep(1);
   }
   return false;
+}
+
+}  // namespace
+
+// One wait on everything: each open stream has a zero-byte read pending, which completes when
+// bytes come or the stream ends and takes nothing; the workers' process handles; the
+// interruption; the jobserver's semaphore last, so that it is taken only when it ends the
+// wait. The reads are cancelled before the wait returns.
+bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
+                      char& token, int milliseconds) {
+  std::size_t handles_needed = 2 + count;
+  for (std::size_t i = 0; i < count; ++i)
+    for (const OwnedHandle& stream : workers[i]->streams) handles_needed += stream.is_open();
+  if (handles_needed > MAXIMUM_WAIT_OBJECTS)
+    return poll_workers(workers, count, jobserver, token, milliseconds);
+  if (interruption.load() != 0) return false;
+  std::deque<ReadEvent> events;  // never moved: each closes its own
+  OVERLAPPED reads[MAXIMUM_WAIT_OBJECTS];
+  HANDLE pipes[MAXIMUM_WAIT_OBJECTS];
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  std::size_t pending = 0;
+  bool ready = false;
+  for (std::size_t i = 0; i < count && !ready; ++i) {
+    for (const OwnedHandle& stream : workers[i]->streams) {
+      if (!stream.is_open() || ready) continue;
+      const HANDLE event = events.emplace_back().handle;
+      std::memset(&reads[pending], 0, sizeof reads[pending]);
+      reads[pending].hEvent = event;
+      char none;
+      if (event == nullptr ||
+          ReadFile(handle_of(stream.get()), &none, 0, nullptr, &reads[pending]) ||
+          GetLastError() != ERROR_IO_PENDING) {
+        ready = true;  // bytes, the stream's end, or a failure its read will report
+      } else {
+        pipes[pending] = handle_of(stream.get());
+        handles[pending] = event;
+        ++pending;
+      }
+    }
+  }
+  std::size_t waited = pending;
+  for (std::size_t i = 0; i < count; ++i) handles[waited++] = handle_of(workers[i]->process);
+  if (interruption_event != nullptr) handles[waited++] = interruption_event;
+  const bool with_token = jobserver != nullptr;
+  if (with_token) handles[waited++] = handle_of(jobserver->take_end());
+  const DWORD woken = ready ? WAIT_TIMEOUT
+                            : WaitForMultipleObjects(static_cast<DWORD>(waited), handles, FALSE,
+                                                     milliseconds < 0 ? INFINITE : milliseconds);
+  for (std::size_t i = 0; i < pending; ++i) {
+    DWORD got;
+    CancelIo(pipes[i]);
+    GetOverlappedResult(pipes[i], &reads[i], &got, TRUE);
+  }
+  return with_token && woken == WAIT_OBJECT_0 + waited - 1;
 }
 
 bool worker_has_ended(WorkerProcess& worker) {
