@@ -15,12 +15,9 @@ namespace {
 
 const char unfinished_plus_option[] = "err options '%s'\n";
 const char file_beside_command_file[] = "File '%s' cannot be linked together with a command file\n";
-const char option_beside_command_file[] =
-    "Option '%s' cannot be linked together with a command file\n";
 const char command_file_beside_objects[] =
     "Command file '%s' cannot be linked together with object files\n";
 const char second_command_file[] = "Command file '%s' follows another command file\n";
-const char output_is_input[] = "Output file '%s' is one of the input files\n";
 const char output_is_command_file[] = "Output file '%s' is the linker's command file\n";
 const char option_without_value[] = "Option '%s' without a value\n";
 const char name_with_line_break[] = "Name holding a line break '%s'\n";

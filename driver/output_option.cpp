@@ -6,17 +6,15 @@
 #include <cstring>
 #include <filesystem>
 
+#include "driver/command_line_checks.h"
 #include "driver/options.h"
 #include "record/driver_state.h"
 
 namespace {
 
 const char missing_file[] = "Missing file name after '%s'\n";
-const char output_is_input[] = "Output file '%s' is one of the input files\n";
 const char one_output_for_many[] =
     "Cannot specify '%s' with '-c', '-S' or '-E' with multiple files\n";
-const char option_beside_command_file[] =
-    "Option '%s' cannot be linked together with a command file\n";
 const char same_files[] =
     "Source '%s' would make the same files as another source in the "
     "output's folder\n";
