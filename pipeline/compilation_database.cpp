@@ -28,15 +28,6 @@ const char not_utf8[] = "Compilation database '%s' leaves out '%s': '%s' is not 
 // What some editors put before the text of a file they save; no part of the JSON.
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
-// The file the chain makes last, which its stage limit decides: the object, or under -E the
-// compiler's output and under -S the extender's.
-std::string output_name(const char* source) {
-  const char* extension = state.stage_limit == first_stage_only   ? ".ps"
-                          : state.stage_limit == through_extender ? ".ms"
-                                                                  : ".o";
-  return std::string(source, find_extension(source)) + extension;
-}
-
 // The compiler's words as it gets them, its name first, with the source where the compiled
 // file (the escaped copy, say) stands: the words after those of the options, however the
 // file's name was written into the text.
@@ -101,7 +92,7 @@ bool update_locked(const char* name, const char* file, const SharedFileLock& loc
 // previous entry, under the database's lock. A name that is no UTF-8, which JSON cannot
 // hold (only a POSIX name's bytes can be such), keeps the entry out with a warning naming
 // it: the compile itself has succeeded.
-void add_entry(const char* name, const char* source, const char* argument_text,
+void add_entry(const char* name, const char* source, const char* output, const char* argument_text,
                const char* options_text) {
   JsonObject entry;
   if (!current_folder_utf8(entry.directory)) {
@@ -109,7 +100,7 @@ void add_entry(const char* name, const char* source, const char* argument_text,
     return;
   }
   std::vector<std::string> names = compiler_words(source, argument_text, options_text);
-  names.push_back(output_name(source));
+  names.push_back(output);
   std::vector<std::string> utf8 = {entry.directory};
   for (const std::string& text : names) utf8.push_back(host_text_as_utf8(text));
   for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -141,9 +132,10 @@ void add_entry(const char* name, const char* source, const char* argument_text,
 
 }  // namespace
 
-void add_compile_command(const char* source, const char* argument_text, const char* options_text) {
+void add_compile_command(const char* source, const char* output, const char* argument_text,
+                         const char* options_text) {
   const char* name = state.compilation_database;
   if (name[0] == '\0') return;
   update_file_effect(dry_run_line, name,
-                     [&] { add_entry(name, source, argument_text, options_text); });
+                     [&] { add_entry(name, source, output, argument_text, options_text); });
 }

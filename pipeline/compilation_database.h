@@ -4,6 +4,8 @@
 
 // Records the compile of `source` (named as given) that has just succeeded with
 // `argument_text`, whose first words are those of `options_text` and whose rest is the file
-// compiled: the entry for the same file in the same folder is replaced, all others are kept
-// as written. Under -### it only shows which database would be updated.
-void add_compile_command(const char* source, const char* argument_text, const char* options_text);
+// compiled, its chain ending in `output`: the entry for the same file in the same folder is
+// replaced, all others are kept as written. Under -### it only shows which database would be
+// updated.
+void add_compile_command(const char* source, const char* output, const char* argument_text,
+                         const char* options_text);

@@ -69,6 +69,17 @@ std::string files_base(const char* source) {
   return std::string(output, find_file_name(output)) + (source + find_file_name(source));
 }
 
+// The file the chain of `source` makes last: the object, or under -E the compiler's output and
+// under -S the extender's, named as -o names it.
+std::string chain_output_name(const char* source) {
+  if (state.output_file[0] != '\0' && state.stage_limit < through_link) return state.output_file;
+  const std::string base = files_base(source);
+  const char* extension = state.stage_limit == first_stage_only   ? ".ps"
+                          : state.stage_limit == through_extender ? ".ms"
+                                                                  : ".o";
+  return base.substr(0, find_extension(base.c_str())) + extension;
+}
+
 bool same_stem(const char* name, const std::string& other) {
   const std::size_t stem = find_extension(name);
   return stem == find_extension(other.c_str()) && other.compare(0, stem, name, stem) == 0;
@@ -143,7 +154,8 @@ void run_compiler(const char* source, const char* input, const char* output,
   if (state.status != 0) return;
   const std::string options_text = std::string(compiler_stage.fixed_words) + debug_option_text() +
                                    include_words + options_of(compiler_stage);
-  add_compile_command(source, state.command_text.c_str(), options_text.c_str());
+  add_compile_command(source, chain_output_name(source).c_str(), state.command_text.c_str(),
+                      options_text.c_str());
   if (state.status != 0 && state.delete_temps) delete_file(output);
 }
 

@@ -923,6 +923,11 @@ std::vector<Row> database_rows() {
        .environment = sys, .files = {{"a.c", ""}, {"b/" + db, "[]"}, {db + "@", "b/" + db}},
        .left = {"a.ps"}, .contents = {{"b/" + db, "[\n" + entry("a.c", "\"-Isys\", ", "ps") + "\n]\n"}},
        .posix_only = true},
+      {.name = "with -o the entry's output is the file -o names", .words = {"-c", "-MJ", "a.c", "-o", "out/x.o"},
+       .environment = sys, .files = {{"a.c", ""}, {"out/", ""}}, .left = {db},
+       .contents = {{db, "[\n{\"directory\": \"@DIR@\", \"file\": \"a.c\", \"arguments\": [\"gcc33.exe\", "
+           "\"-S\", \"-x\", \"c\", \"-I.\", \"-Isys\", \"a.c\"], \"output\": \"out/x.o\"}\n]\n"}},
+       .posix_only = true},
       {.name = "a byte-order mark is read past and not written back", .words = {"-S", "-MJ", "a.c"},
        .environment = sys, .files = {{"a.c", ""}, {db, "\xEF\xBB\xBF[{\"file\": \"x.c\"}]"}},
        .left = {"a.ms"}, .contents = {{db, "[\n{\"file\": \"x.c\"},\n" +
