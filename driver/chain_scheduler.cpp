@@ -37,7 +37,7 @@ constexpr const char* scratch_read_error = "Scratch file read error.'%s'\n";
 constexpr const char* not_a_fifo_warning =
     "vexa: jobserver '%s' is not a FIFO and was left alone; the chains run one at a time\n";
 constexpr const char* jobs_lowered_note =
-    "--jobs=%d lowered to %d chains at once by the limit on open files\n";
+    "--jobs=%d lowered to %d chains at once by the limit on %s\n";
 
 // A.c and a.s name one set of files where names ignore letter case; taking them for one
 // everywhere costs only a wait.
@@ -315,8 +315,9 @@ bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* 
     chains.emplace_back(planned.word, plan.command->words[planned.word].c_str());
   }
   const CommandWords& command = *plan.command;
-  const int fitting = jobs_within_limits(jobs);
-  if (fitting < jobs && state.verbose) print_out(jobs_lowered_note, jobs, fitting);
+  const char* limit = "";
+  const int fitting = jobs_within_limits(jobs, limit);
+  if (fitting < jobs && plan.at_stop.verbose) print_out(jobs_lowered_note, jobs, fitting, limit);
   ChainRun run(chains, fitting, auth.empty() ? nullptr : &jobserver, program_words, plan);
   run.run();
   state = plan.at_stop;

@@ -1,6 +1,7 @@
 #include "tests/e2e_harness.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -259,6 +260,22 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
   getrlimit(RLIMIT_NOFILE, &saved_files);
   rlimit files = saved_files;
   if (launch.open_files_limit >= 0) files.rlim_cur = static_cast<rlim_t>(launch.open_files_limit);
+  rlimit saved_processes = {};
+  getrlimit(RLIMIT_NPROC, &saved_processes);
+  rlimit processes = saved_processes;
+  if (launch.processes_limit >= 0) processes.rlim_cur = static_cast<rlim_t>(launch.processes_limit);
+  EXPECT_EQ(setrlimit(RLIMIT_NPROC, &processes), 0);
+  // A child takes on the affinity of the thread that starts it.
+  cpu_set_t saved_processors;
+  sched_getaffinity(0, sizeof saved_processors, &saved_processors);
+  if (launch.processors > 0) {
+    cpu_set_t first;
+    CPU_ZERO(&first);
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < launch.processors; ++cpu) {
+      if (CPU_ISSET(cpu, &saved_processors)) CPU_SET(cpu, &first), ++taken;
+    }
+    EXPECT_EQ(sched_setaffinity(0, sizeof first, &first), 0);
+  }
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -277,6 +294,8 @@ static int start_with_tools(const fs::path& root, Lines argv, const Environment&
   if (failed == 0) process_groups.started(pid);
   setrlimit(RLIMIT_FSIZE, &saved_limit);
   setrlimit(RLIMIT_NOFILE, &saved_files);
+  setrlimit(RLIMIT_NPROC, &saved_processes);
+  if (launch.processors > 0) sched_setaffinity(0, sizeof saved_processors, &saved_processors);
   if (reader_gone[1] >= 0) close(reader_gone[1]);
   for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
   posix_spawn_file_actions_destroy(&actions);
@@ -348,6 +367,9 @@ void EndToEnd::expect_row(const Row& row) {
       (row.launch.file_size_limit >= 0 && row.launch.file_size_limit < 64 * 1024);
   if (tight_limit && !setting("VEXA_E2E_LAUNCHER", "").empty())
     GTEST_SKIP() << "the launcher cannot run within the row's limits";
+  // The limit on processes counts all of the user's, but none of the superuser's.
+  if (row.launch.processes_limit >= 0 && geteuid() != 0)
+    GTEST_SKIP() << "a limit on processes gives a known room to the superuser only";
   set_up_files(row.files);
   Environment environment = {{"VEXA_INC", "inc"}, {"VEXA_LIB", "lib"}};
   environment.insert(environment.end(), row.environment.begin(), row.environment.end());

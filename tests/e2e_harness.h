@@ -55,6 +55,10 @@ struct Launch {
   long file_size_limit = -1;
   // A limit on open descriptors (RLIMIT_NOFILE), as `ulimit -n` gives it. Negative: none set.
   long open_files_limit = -1;
+  // A limit on the user's processes (RLIMIT_NPROC), as `ulimit -u` gives it. Negative: none set.
+  long processes_limit = -1;
+  // The driver may run on the first this many processors only, as `taskset` gives it. 0: all.
+  int processors = 0;
   // SIGINT, SIGTERM and SIGHUP ignored when the driver starts, as in a script's background job.
   bool interrupts_ignored = false;
   // Standard output: a file, a pipe whose reader is gone, or a full device (/dev/full).

@@ -30,6 +30,11 @@ std::string repeated(const std::string& text, int count) {
   return texts;
 }
 
+// What -v shows of assembling STEM.ms, which is the user's own and stays.
+std::string assembled(const std::string& stem) {
+  return "--------\nas33.exe " + stem + ".ms\nAssembly Completed\nExitcode = 0\n";
+}
+
 std::string warnings(int count) {
   std::string lines;
   for (int i = 1; i <= count; ++i)
@@ -348,6 +353,27 @@ std::vector<Row> tool_failure_rows() {
                  {"g.s", ""}, {"h.s", ""}},
        .left = {"a.o", "b.o", "c.o", "d.o", "e.o", "f.o", "g.o", "h.o"}, .posix_only = true,
        .launch = {.open_files_limit = 16}},
+      // A chain is two processes, its worker and the worker's tool, beside the driver.
+      {.name = "--jobs=8 within a limit of 5 processes, shown under -v",
+       .words = {"--jobs=8", "-v", "-c", "a.ms", "b.ms", "c.ms"},
+       .files = {{"a.ms", ""}, {"b.ms", ""}, {"c.ms", ""}},
+       .out = "--jobs=8 lowered to 2 chains at once by the limit on processes\n" +
+              assembled("a") + assembled("b") + assembled("c"),
+       .left = {"a.o", "b.o", "c.o"}, .posix_only = true, .launch = {.processes_limit = 5}},
+      // One wait on Windows takes 64 handles, three a chain.
+      {.name = "--jobs=25 -v, beyond what one wait on Windows takes",
+       .words = {"--jobs=25", "-v", "-c", "a.ms", "b.ms"}, .files = {{"a.ms", ""}, {"b.ms", ""}},
+       .out = std::string(windows ? "--jobs=25 lowered to 20 chains at once by the limit on "
+                                    "handles one wait takes\n"
+                                  : "") +
+              assembled("a") + assembled("b"),
+       .left = {"a.o", "b.o"}},
+      {.name = "--jobs alone on one processor runs one tool at a time",
+       .words = {"--jobs", "-c", "a.s", "b.s", "c.s"},
+       .environment = {{"VSTUB_SPANS", "spans"}, {"VSTUB_PP33_SLEEP_MS", "100"}},
+       .files = {{"a.s", ""}, {"b.s", ""}, {"c.s", ""}},
+       .left = {"a.o", "b.o", "c.o", "spans"}, .contents = {{"spans", "+-+-+-+-+-+-+-+-+-"}},
+       .launch = {.processors = 1}},
       {.name = "a tool's pipe beyond the limit on open files", .words = {"-c", "b.ms"},
        .files = {{"b.ms", "; b\n"}}, .exit_code = 1, .err = "vexa: pipe: Too many open files\n",
        .posix_only = true, .launch = {.open_files_limit = 4}},

@@ -8,7 +8,7 @@
 
 enum class MutexWait { held, unavailable, interrupted };
 
-// Waits for the mutex `name`, in steps so that an interruption ends the wait; on `held` the
+// Waits for the mutex `name` or an interruption, whichever comes first; on `held` the
 // handle is in `handle`, otherwise nothing is held (unavailable: no mutex could be made or
 // waited for, and the caller goes on unlocked).
 MutexWait wait_for_named_mutex(const char* name, std::intptr_t& handle);

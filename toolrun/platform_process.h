@@ -160,7 +160,7 @@ long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::si
 
 // Waits up to `milliseconds` (-1: as long as it takes) for a worker's stream to have
 // something or to end, a worker to end, or an interruption; with `jobserver`, also takes a
-// token should one come first (true then).
+// token should one come first (true then). `count` is at most what jobs_within_limits allows.
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds);
 
@@ -195,9 +195,10 @@ void return_job_token(JobServer& jobserver, char token);
 // The processors this process may run on (its affinity), not all the machine has.
 int processor_count();
 
-// How many of `jobs` chains can run at once within this process's limit on open
-// descriptors (each running chain holds a few); at least 1.
-int jobs_within_limits(int jobs);
+// How many of `jobs` chains can run at once within this process's limits (each running chain
+// holds a few descriptors or handles and two processes); at least 1. When a limit lowers it,
+// `limit` names that limit for the user.
+int jobs_within_limits(int jobs, const char*& limit);
 
 // Writes bytes to standard output (1) or error (2) as they are, past any text translation.
 // False when the write failed for any reason but a reader gone (which is an interruption).

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -691,18 +692,31 @@ int processor_count() {
   return count > 0 ? static_cast<int>(count) : 1;
 }
 
-// A running chain holds the read ends of its worker's two pipes and, for a while, their
-// write ends and a scratch file; the driver itself keeps some for its streams, the
-// jobserver, the self-pipe, the files of a link and the database.
-int jobs_within_limits(int jobs) {
-  constexpr rlim_t per_chain = 5;
-  constexpr rlim_t for_the_driver = 16;
+namespace {
+
+// The chains that fit in `resource`'s soft limit when each holds `per_chain` of it and the
+// driver itself `for_the_driver`; `jobs` when there is no limit.
+int chains_within(int resource, rlim_t per_chain, rlim_t for_the_driver, int jobs) {
   struct rlimit limit;
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return jobs;
-  const rlim_t fitting = limit.rlim_cur > for_the_driver + per_chain
+  if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return jobs;
+  const rlim_t fitting = limit.rlim_cur >= for_the_driver + per_chain
                              ? (limit.rlim_cur - for_the_driver) / per_chain
                              : 1;
   return fitting < static_cast<rlim_t>(jobs) ? static_cast<int>(fitting) : jobs;
+}
+
+}  // namespace
+
+// A running chain holds the read ends of its worker's two pipes and, for a while, their
+// write ends and a scratch file; the driver itself keeps some for its streams, the
+// jobserver, the self-pipe, the files of a link and the database. A chain is two processes,
+// its worker and the worker's tool, beside the driver. (The limit on processes counts all of
+// the user's; those running already are not known here.)
+int jobs_within_limits(int jobs, const char*& limit) {
+  const int by_files = chains_within(RLIMIT_NOFILE, 5, 16, jobs);
+  const int by_processes = chains_within(RLIMIT_NPROC, 2, 1, jobs);
+  limit = by_files <= by_processes ? "open files" : "processes";
+  return std::min(by_files, by_processes);
 }
 
 bool write_standard_stream(int stream, const char* bytes, std::size_t count) {

@@ -393,17 +393,16 @@ MutexWait wait_for_named_mutex(const char* name, std::intptr_t& handle) {
   handle = -1;
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
   if (mutex == nullptr) return MutexWait::unavailable;
-  for (;;) {
-    DWORD waited = WaitForSingleObject(mutex, 100);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-      handle = reinterpret_cast<std::intptr_t>(mutex);
-      return MutexWait::held;
-    }
-    if (waited != WAIT_TIMEOUT || interruption.load() != 0) {
-      CloseHandle(mutex);
-      return waited != WAIT_TIMEOUT ? MutexWait::unavailable : MutexWait::interrupted;
-    }
+  // The interruption event, once set, stays set: an interruption before the wait ends it too.
+  const HANDLE waited_for[] = {mutex, interruption_event};
+  const DWORD waited =
+      WaitForMultipleObjects(interruption_event != nullptr ? 2 : 1, waited_for, FALSE, INFINITE);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0) {
+    handle = reinterpret_cast<std::intptr_t>(mutex);
+    return MutexWait::held;
   }
+  CloseHandle(mutex);
+  return waited == WAIT_OBJECT_0 + 1 ? MutexWait::interrupted : MutexWait::unavailable;
 }
 
 void release_named_mutex(std::intptr_t& handle) {
@@ -522,48 +521,14 @@ long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::si
   return 0;
 }
 
-namespace {
-
-// The old way, for more handles than one wait takes: the pipes looked at every
-// millisecond, the wait itself on the first workers' process handles.
-bool poll_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
-                  char& token, int milliseconds) {
-  std::vector<HANDLE> processes;
-  for (std::size_t i = 0; i < count && i < MAXIMUM_WAIT_OBJECTS; ++i)
-    processes.push_back(handle_of(workers[i]->process));
-  for (int waited = 0; (milliseconds < 0 || waited < milliseconds) && interruption.load() == 0;
-       ++waited) {
-    for (std::size_t i = 0; i < count; ++i) {
-      for (const OwnedHandle& stream : workers[i]->streams) {
-        DWORD waiting;
-        if (stream.is_open() && (!bytes_waiting(stream.get(), waiting) || waiting > 0)) {
-          return false;
-        }
-      }
-    }
-    if (jobserver != nullptr && take_job_token(*jobserver, token)) return true;
-    if (WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, 1) <
-        WAIT_OBJECT_0 + processes.size()) {
-      return false;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 // One wait on everything: each open stream has a zero-byte read pending, which completes when
 // bytes come or the stream ends and takes nothing; the workers' process handles; the
 // interruption; the jobserver's semaphore last, so that it is taken only when it ends the
 // wait. The reads are cancelled before the wait returns.
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
-                      char& token, int milliseconds) {
-  std::size_t handles_needed = 2 + count;
-  for (std::size_t i = 0; i < count; ++i)
-    for (const OwnedHandle& stream : workers[i]->streams) handles_needed += stream.is_open();
-  if (handles_needed > MAXIMUM_WAIT_OBJECTS)
-    return poll_workers(workers, count, jobserver, token, milliseconds);
-  if (interruption.load() != 0) return false;
+                      char& /*token: a count of the semaphore, no byte*/, int milliseconds) {
+  // jobs_within_limits keeps the chains few enough for one wait.
+  if (interruption.load() != 0 || 2 + 3 * count > MAXIMUM_WAIT_OBJECTS) return false;
   std::deque<ReadEvent> events;  // never moved: each closes its own
   OVERLAPPED reads[MAXIMUM_WAIT_OBJECTS];
   HANDLE pipes[MAXIMUM_WAIT_OBJECTS];
@@ -650,9 +615,13 @@ int processor_count() {
   return system.dwNumberOfProcessors > 0 ? static_cast<int>(system.dwNumberOfProcessors) : 1;
 }
 
-// Windows has no small limit on handles: most_jobs chains always fit.
-int jobs_within_limits(int jobs) {
-  return jobs;
+// One wait takes at most MAXIMUM_WAIT_OBJECTS handles, and wait_for_workers waits on three
+// for each running chain (its worker and the worker's two streams) beside the interruption
+// and the jobserver: more chains would need a wait that looks in turn, which no event wakes.
+int jobs_within_limits(int jobs, const char*& limit) {
+  constexpr int fitting = (MAXIMUM_WAIT_OBJECTS - 2) / 3;
+  limit = "handles one wait takes";
+  return jobs < fitting ? jobs : fitting;
 }
 
 // Past the C runtime's text mode: a worker's lines already end as it wrote them.
