@@ -151,6 +151,9 @@ struct ChainRun {
   std::size_t shown = 0;
   std::size_t failed = none;  // the first chain in word order known to have failed
   std::vector<Chain*> running;
+  // The worker for the next chain, started while the others run, so that its start costs
+  // the run no time; it ends unused when no chain is left for it.
+  WorkerProcess spare;
 
   bool may_start_next() const {
     if (next == chains.size() || failed != none || interrupt_signal() != 0) return false;
@@ -171,17 +174,34 @@ struct ChainRun {
     }
   }
 
+  ToolStart start_a_worker(WorkerProcess& worker) {
+    return start_worker(worker, program_words[0], program_words, worker_state_variable);
+  }
+
+  // The spare if it takes the bytes, or else a worker started now.
+  bool start_worker_with(WorkerProcess& worker, std::string_view handed) {
+    if (spare.process != -1) {
+      worker = std::move(spare);
+      if (hand_to_worker(worker, handed)) return true;
+      worker = WorkerProcess();
+    }
+    return start_a_worker(worker) == ToolStart::started && hand_to_worker(worker, handed);
+  }
+
   void start(Chain& chain, bool holds_token, char token) {
     ++next;
     chain.holds_token = holds_token;
     chain.token = token;
     const std::string handed =
         pack_worker_state(plan.chains[index_of(chain)].before, words[chain.word].c_str());
-    ToolStart started =
-        start_worker(chain.worker, program_words[0], program_words, worker_state_variable, handed);
+    const bool started = start_worker_with(chain.worker, handed);
     chain.phase = Phase::running;
     running.push_back(&chain);
-    if (started == ToolStart::started) return;
+    if (started) {
+      spare = WorkerProcess();
+      if (next < chains.size()) start_a_worker(spare);
+      return;
+    }
     // A copy of the driver that cannot start fails its chain as a tool that cannot would.
     char message[1024];
     int length = std::snprintf(message, sizeof message, create_error, program_words[0],
@@ -335,6 +355,8 @@ bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* 
 }
 
 int run_worker(std::string_view handed) {
+  // Started ahead for a chain that the run then did not need.
+  if (handed.empty()) return 0;
   std::string launcher;
   std::string word;
   if (!unpack_worker_state(handed, state, launcher, word)) {

@@ -124,18 +124,21 @@ void install_interrupt_handlers();
 // output and standard error come back on pipes of their own.
 constexpr int most_jobs = 256;
 
-// A started worker; as a tool, waited for when it goes unfinished.
+// A started worker; as a tool, waited for when it goes unfinished. One that was never handed
+// its bytes finds none when `handing` closes, and ends.
 struct WorkerProcess {
   WorkerProcess() = default;
   WorkerProcess(WorkerProcess&& other) noexcept
       : process(std::exchange(other.process, -1)),
         streams{std::move(other.streams[0]), std::move(other.streams[1])},
+        handing(std::move(other.handing)),
         failure(std::move(other.failure)) {}
-  WorkerProcess& operator=(WorkerProcess&&) = delete;
+  WorkerProcess& operator=(WorkerProcess&& other) noexcept;
   ~WorkerProcess();
 
   std::intptr_t process = -1;
   OwnedHandle streams[2];  // read ends of its standard output and error; closed at their end
+  OwnedHandle handing;     // write end of the pipe its bytes come on, until they are handed
   std::string failure;     // as a tool's
 };
 
@@ -148,11 +151,16 @@ struct JobServer {
 };
 
 // Starts the driver at `program` again with this run's own command line (`words`, the
-// program first, on POSIX; Windows takes its command line as it came), handing it the bytes
-// `handed` on a pipe it inherits, which `variable` names in its environment only (see
-// take_handed_bytes). At most most_jobs run at once.
+// program first, on POSIX; Windows takes its command line as it came), with a pipe it
+// inherits, which `variable` names in its environment only (see take_handed_bytes): it waits
+// there for hand_to_worker, so that its start can go before the chain it is to run. At most
+// most_jobs run at once.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
-                       const char* variable, std::string_view handed);
+                       const char* variable);
+
+// Writes `handed` to the started worker and closes its pipe. False, with the reason in
+// `worker.failure`, when the worker cannot take them (it has ended).
+bool hand_to_worker(WorkerProcess& worker, std::string_view handed);
 
 // Reads what the worker's `stream` (0 output, 1 error) holds now without waiting: the
 // number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
@@ -179,7 +187,21 @@ inline ToolProcess::~ToolProcess() {
 
 inline WorkerProcess::~WorkerProcess() {
   int exit_code;
+  handing.reset();
   if (process != -1) finish_worker(*this, exit_code);
+}
+
+inline WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept {
+  if (this != &other) {
+    int exit_code;
+    handing.reset();
+    if (process != -1) finish_worker(*this, exit_code);
+    process = std::exchange(other.process, -1);
+    for (int stream : {0, 1}) streams[stream] = std::move(other.streams[stream]);
+    handing = std::move(other.handing);
+    failure = std::move(other.failure);
+  }
+  return *this;
 }
 
 enum class JobServerState { connected, unusable, not_a_fifo };
@@ -205,7 +227,9 @@ int jobs_within_limits(int jobs, const char*& limit);
 bool write_standard_stream(int stream, const char* bytes, std::size_t count);
 
 // In a worker: reads to their end the bytes the parent handed on the pipe that `variable`
-// names, and removes `variable` from the environment, so that the tools do not see it.
+// names, and removes `variable` from the environment, so that the tools do not see it. No
+// bytes at all: the parent closed the pipe unused. Bytes that cannot be read all come back
+// as a text that is no worker's state.
 // False, with nothing read, when `variable` is not set or names no pipe a parent could have
 // handed (a standard stream, no number): the process is no worker.
 bool take_handed_bytes(const char* variable, std::string& bytes);

@@ -506,21 +506,8 @@ volatile sig_atomic_t* free_worker_place() {
 // A pipe holding all of `bytes`, its write end closed: written before the reader starts, so
 // that a reader that dies early cannot make the write raise SIGPIPE. The read end is
 // returned, -1 when the pipe cannot be made or cannot hold the bytes.
-int pipe_holding(std::string_view bytes) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
-#ifdef F_SETPIPE_SZ
-  if (bytes.size() > 4096) fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(bytes.size()));
-#endif
-  const ssize_t written = write(ends[1], bytes.data(), bytes.size());
-  close(ends[1]);
-  if (written == static_cast<ssize_t>(bytes.size())) return ends[0];
-  close(ends[0]);
-  return -1;
-}
-
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
-                       const char* variable, std::string_view handed) {
+                       const char* variable) {
   volatile sig_atomic_t* place = free_worker_place();
   int output[2];
   int error[2];
@@ -535,14 +522,17 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
     close(output[1]);
     return ToolStart::pipe_failed;
   }
-  const int handed_end = pipe_holding(handed);
-  // Inherited by this worker alone: the driver starts nothing else meanwhile.
-  if (handed_end < 0 || fcntl(handed_end, F_SETFD, 0) != 0) {
-    for (int end : {output[0], output[1], error[0], error[1], handed_end}) {
+  int handed[2] = {-1, -1};
+  // The read end is inherited by this worker alone: the driver starts nothing else meanwhile.
+  if (make_pipe(handed, O_CLOEXEC) != 0 || fcntl(handed[0], F_SETFD, 0) != 0) {
+    worker.failure = failure_reason("pipe", errno);
+    for (int end : {output[0], output[1], error[0], error[1]}) close(end);
+    for (int end : handed) {
       if (end >= 0) close(end);
     }
     return ToolStart::pipe_failed;
   }
+  const int handed_end = handed[0];
   const std::string prefix = std::string(variable) + "=";
   std::string setting = prefix + std::to_string(handed_end);
   std::vector<char*> environment;
@@ -560,8 +550,10 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   if (pid < 0) {
     close(output[0]);
     close(error[0]);
+    close(handed[1]);
     return ToolStart::start_failed;
   }
+  worker.handing.reset(handed[1]);
   // The driver reads whichever worker has something, and never waits on one that has not.
   fcntl(output[0], F_SETFL, O_NONBLOCK);
   fcntl(error[0], F_SETFL, O_NONBLOCK);
@@ -569,6 +561,32 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   worker.streams[0].reset(output[0]);
   worker.streams[1].reset(error[0]);
   return ToolStart::started;
+}
+
+// SIGPIPE is held back while the bytes go: a worker that has ended fails the write, and is no
+// reader of the driver's own output gone.
+bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
+  const int end = static_cast<int>(worker.handing.get());
+  sigset_t pipe_signal;
+  sigset_t before;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  sigprocmask(SIG_BLOCK, &pipe_signal, &before);
+  ssize_t written = 0;
+  while (!handed.empty() && (written = write(end, handed.data(), handed.size())) != 0) {
+    if (written < 0 && errno != EINTR) break;
+    if (written > 0) handed.remove_prefix(static_cast<std::size_t>(written));
+  }
+  const bool whole = handed.empty();
+  if (!whole) worker.failure = failure_reason("write", errno);
+  sigset_t pending;
+  if (!whole && errno == EPIPE && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+    int taken;
+    sigwait(&pipe_signal, &taken);
+  }
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  worker.handing.reset();
+  return whole;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
@@ -615,6 +633,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   ToolEnd end;
+  worker.handing.reset();
   for (OwnedHandle& stream : worker.streams) {
     stream.reset();
   }
@@ -709,12 +728,13 @@ int chains_within(int resource, rlim_t per_chain, rlim_t for_the_driver, int job
 
 // A running chain holds the read ends of its worker's two pipes and, for a while, their
 // write ends and a scratch file; the driver itself keeps some for its streams, the
-// jobserver, the self-pipe, the files of a link and the database. A chain is two processes,
-// its worker and the worker's tool, beside the driver. (The limit on processes counts all of
-// the user's; those running already are not known here.)
+// jobserver, the self-pipe, the files of a link, the database and the three pipe ends of the
+// worker started ahead. A chain is two processes, its worker and the worker's tool, beside
+// the driver and that worker. (The limit on processes counts all of the user's; those
+// running already are not known here.)
 int jobs_within_limits(int jobs, const char*& limit) {
-  const int by_files = chains_within(RLIMIT_NOFILE, 5, 16, jobs);
-  const int by_processes = chains_within(RLIMIT_NPROC, 2, 1, jobs);
+  const int by_files = chains_within(RLIMIT_NOFILE, 5, 19, jobs);
+  const int by_processes = chains_within(RLIMIT_NPROC, 2, 2, jobs);
   limit = by_files <= by_processes ? "open files" : "processes";
   return std::min(by_files, by_processes);
 }
@@ -746,7 +766,7 @@ bool take_handed_bytes(const char* variable, std::string& bytes) {
   while ((count = read(end, block, sizeof block)) > 0 || (count < 0 && errno == EINTR)) {
     if (count > 0) bytes.append(block, static_cast<std::size_t>(count));
   }
-  if (count < 0) bytes.clear();  // half a state is none
+  if (count < 0) bytes = "unreadable";  // half a state is none
   close(end);
   return true;
 }

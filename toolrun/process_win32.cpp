@@ -446,7 +446,7 @@ bool bytes_waiting(std::intptr_t stream, DWORD& count) {
 // The worker's command line is this run's own, verbatim; the variable is set only while it
 // starts, so the driver's own tools never see it.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const*,
-                       const char* variable, std::string_view handed) {
+                       const char* variable) {
   char command_line[command_line_size];
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
   HANDLE read_ends[2];
@@ -471,7 +471,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   startup.hStdError = write_ends[1];
   PROCESS_INFORMATION process;
   // The worker inherits the read end of the handed bytes' pipe and finds its value in
-  // `variable`; the bytes are written once it runs, as a pipe holds only so much.
+  // `variable`; the bytes are written by hand_to_worker, once there is a chain for it.
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE handed_read = nullptr;
   HANDLE handed_write = nullptr;
@@ -490,11 +490,7 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   CloseHandle(write_ends[0]);
   CloseHandle(write_ends[1]);
   if (handed_read != nullptr) CloseHandle(handed_read);
-  DWORD written = 0;
-  // A worker that ends before it has read them all fails its chain by its own exit code.
-  if (started)
-    WriteFile(handed_write, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr);
-  if (handed_write != nullptr) CloseHandle(handed_write);
+  if (!started && handed_write != nullptr) CloseHandle(handed_write);
   if (!started) {
     CloseHandle(read_ends[0]);
     CloseHandle(read_ends[1]);
@@ -504,7 +500,20 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   worker.process = reinterpret_cast<std::intptr_t>(process.hProcess);
   worker.streams[0].reset(reinterpret_cast<std::intptr_t>(read_ends[0]));
   worker.streams[1].reset(reinterpret_cast<std::intptr_t>(read_ends[1]));
+  worker.handing.reset(reinterpret_cast<std::intptr_t>(handed_write));
   return ToolStart::started;
+}
+
+bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
+  const HANDLE end = handle_of(worker.handing.get());
+  DWORD written = 0;
+  while (!handed.empty() &&
+         WriteFile(end, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr)) {
+    handed.remove_prefix(written);
+  }
+  if (!handed.empty()) worker.failure = failure_reason("WriteFile", GetLastError());
+  worker.handing.reset();
+  return handed.empty();
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
@@ -574,6 +583,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 }
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
+  worker.handing.reset();
   for (OwnedHandle& stream : worker.streams) stream.reset();
   HANDLE process = handle_of(worker.process);
   worker.process = -1;
@@ -654,7 +664,7 @@ bool take_handed_bytes(const char* variable, std::string& bytes) {
   while (ReadFile(end, block, sizeof block, &count, nullptr) && count > 0)
     bytes.append(block, count);
   // A pipe's end reads as a broken pipe; any other failure leaves half a state, which is none.
-  if (GetLastError() != ERROR_BROKEN_PIPE) bytes.clear();
+  if (GetLastError() != ERROR_BROKEN_PIPE) bytes = "unreadable";
   CloseHandle(end);
   return true;
 }
