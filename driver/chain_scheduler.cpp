@@ -338,6 +338,8 @@ bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* 
   const char* limit = "";
   const int fitting = jobs_within_limits(jobs, limit);
   if (fitting < jobs && plan.at_stop.verbose) print_out(jobs_lowered_note, jobs, fitting, limit);
+  // One chain at a time needs no workers: the serial run holds the fewest descriptors.
+  if (fitting < 2) return false;
   ChainRun run(chains, fitting, auth.empty() ? nullptr : &jobserver, program_words, plan);
   run.run();
   state = plan.at_stop;

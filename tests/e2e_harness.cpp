@@ -363,7 +363,7 @@ void EndToEnd::expect_row(const Row& row) {
   // A launcher (valgrind) needs descriptors of its own beyond the few such a row leaves, and
   // writes files of its own, which a small file size limit kills it for.
   const bool tight_limit =
-      (row.launch.open_files_limit >= 0 && row.launch.open_files_limit < 8) ||
+      (row.launch.open_files_limit >= 0 && row.launch.open_files_limit < 12) ||
       (row.launch.file_size_limit >= 0 && row.launch.file_size_limit < 64 * 1024);
   if (tight_limit && !setting("VEXA_E2E_LAUNCHER", "").empty())
     GTEST_SKIP() << "the launcher cannot run within the row's limits";
@@ -389,14 +389,15 @@ void EndToEnd::expect_jobs_rerun(const Row& row, const Environment& environment)
   expect_run(row, preceded("--jobs=4", row.words), environment);
 }
 
-// A name ending in '/' is a folder, in '@' a link to the bytes.
+// A name ending in '/' is a folder, in '@' a link to the bytes, in '*' a file anyone may run.
 void EndToEnd::set_up_files(const Files& files) {
   for (const auto& [name, bytes] : files) {
-    const fs::path path = name.substr(0, name.find_last_not_of("/@") + 1);
+    const fs::path path = name.substr(0, name.find_last_not_of("/@*") + 1);
     fs::create_directories(fs::absolute(path).parent_path());
     if (name.back() == '/') fs::create_directory(path);
     if (name.back() == '@') fs::create_symlink(bytes, path);
-    if (name.back() != '/' && name.back() != '@') write_file(name, bytes);
+    if (name.back() != '/' && name.back() != '@') write_file(path.string(), bytes);
+    if (name.back() == '*') fs::permissions(path, fs::perms::all, fs::perm_options::add);
   }
 }
 
@@ -472,7 +473,7 @@ void EndToEnd::expect_files_left(const Row& row, bool extras_allowed) const {
   };
   for (const auto& [name, bytes] : row.files) {
     if (name.back() != '/' && name.back() != '@' && !changed(name))
-      bytes_after.emplace_back(name, bytes);
+      bytes_after.emplace_back(name.substr(0, name.find_last_not_of('*') + 1), bytes);
   }
   for (auto [name, bytes] : bytes_after) {
     for (std::size_t at; (at = bytes.find("@DIR@")) != std::string::npos;)
@@ -505,7 +506,8 @@ void EndToEnd::expect_command_file(const Lines& lines) const {
 Lines EndToEnd::input_names(const Files& files) {
   Lines names;
   for (const auto& file : files)
-    names.push_back(file.first.substr(0, file.first.find_first_of("/@")));
+    names.push_back(
+        file.first.substr(0, file.first.find_first_of(file.first.back() == '*' ? "/@*" : "/@")));
   return sorted(names);
 }
 

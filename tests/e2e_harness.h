@@ -71,7 +71,8 @@ struct Row {
   std::string name;
   Lines words;
   Environment environment;  // applied after VEXA_INC=inc and VEXA_LIB=lib
-  Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes
+  Files files;  // made first; a name ending in '/' is a folder, in '@' a link to the bytes,
+                // in '*' a file anyone may run
   int exit_code = 0;
   std::string out, err;
   Lines left;      // besides the inputs, which must be left with their bytes

@@ -340,6 +340,10 @@ std::vector<Row> tool_failure_rows() {
        .out = windows ? "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n" : "",
        .err = windows ? "vexa: CreateProcess: Bad EXE format for .\\gcc33.exe\n" : "",
        .left = windows ? Lines{} : Lines{"a.o", "a.srf"}},
+      {.name = "a tool that may be run but is no program", .words = {"-c", "a.c"},
+       .files = {{"a.c", "int a;\n"}, {"gcc33.exe*", "not a program\n"}}, .exit_code = unfit,
+       .out = "Process create error 'gcc33.exe -S -x c -Iinc a.$'\n",
+       .err = "vexa: posix_spawn: Exec format error\n", .posix_only = true},
       {.name = "a folder of a tool's name is passed by", .words = {"-c", "a.c"},
        .files = {{"a.c", "int a;\n"}, {"gcc33.exe/", ""}}, .left = {"a.o"}},
       // POSIX says why; Windows' own search calls nothing that could give a reason.
@@ -352,7 +356,16 @@ std::vector<Row> tool_failure_rows() {
        .files = {{"a.s", ""}, {"b.s", ""}, {"c.s", ""}, {"d.s", ""}, {"e.s", ""}, {"f.s", ""},
                  {"g.s", ""}, {"h.s", ""}},
        .left = {"a.o", "b.o", "c.o", "d.o", "e.o", "f.o", "g.o", "h.o"}, .posix_only = true,
-       .launch = {.open_files_limit = 16}},
+       .launch = {.open_files_limit = 10}},
+      // Under --jobs the last chain fails first, while the second still runs: what the second
+      // shows after that failure is still the serial run's.
+      {.name = "a later chain's failure keeps the output of an earlier one",
+       .words = {"-c", "a.s", "b.s", "c.c"},
+       .environment = {{"VSTUB_PP33_SLEEP_MS", "300"}, {"VSTUB_EXT33_WARNINGS", "1"},
+                       {"VSTUB_GCC33_EXIT", "1"}},
+       .files = {{"a.s", ""}, {"b.s", ""}, {"c.c", "int c;\n"}}, .exit_code = 1,
+       .out = "a.ps: Warning: stand-in warning 1\nb.ps: Warning: stand-in warning 1\n",
+       .left = {"a.o", "b.o"}},
       // A chain is two processes, its worker and the worker's tool, beside the driver and the
       // worker it starts ahead.
       {.name = "--jobs=8 within a limit of 6 processes, shown under -v",
@@ -808,11 +821,12 @@ std::vector<Row> dependency_rows() {
        .words = {"-c", "-MD", "a.c"}, .environment = sys,
        .files = {{"a.c", " /* c */ #include \"c1.h\"\n#include \\\n  \"c2.h\"\n#inc\\\r\nlude "
                          "\"c3.h\"\r\n#include_next <s.h>\n// \x95\x5C\n#include \"c4.h\"\n"
-                         "#include \\\nHEADER\n"},
-                 {"c1.h", ""}, {"c2.h", ""}, {"c3.h", ""}, {"sys/s.h", ""}, {"c4.h", ""}},
+                         "#include \\\nHEADER\n// \x81\xFC\x81\x5C\n#include \"c5.h\"\n"},
+                 {"c1.h", ""}, {"c2.h", ""}, {"c3.h", ""}, {"sys/s.h", ""}, {"c4.h", ""},
+                 {"c5.h", ""}},
        .err = "a.c:9: warning: #include of a macro cannot be followed; the dependency file may "
               "miss what it names\n", .left = {"a.d", "a.o"},
-       .contents = {{"a.d", "a.o: a.c c1.h c2.h c3.h sys" + sep + "s.h c4.h\n"}}},
+       .contents = {{"a.d", "a.o: a.c c1.h c2.h c3.h sys" + sep + "s.h c4.h c5.h\n"}}},
       {.name = "blanks at the ends of the include folder stay outside its quotes",
        .words = {"-c", "-MMD", "a.c", "b.c"}, .environment = {{"VEXA_INC", " sys "}},
        .files = {{"a.c", "#include <s.h>\n#include \"u.h\"\n"}, {"b.c", "#include <s.h>\n"},

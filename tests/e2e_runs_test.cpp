@@ -385,17 +385,23 @@ TEST_F(OwnRun, ChainsLeaveNoDescriptorOpen) {
   }
 }
 
-// Output held for a later chain that cannot be written to its scratch file (in TMPDIR) fails
-// the run with the file's name: none of it is lost without a word.
-TEST_F(OwnRun, HeldOutputThatCannotBeWrittenFailsTheRun) {
+// Output held for a later chain beyond what memory holds goes through a scratch file (in
+// TMPDIR) and comes back as the serial run shows it; a scratch file that cannot be written
+// fails the run with its name: none of it is lost without a word.
+TEST_F(OwnRun, HeldOutputGoesThroughAScratchFileWholeOrFailsTheRun) {
   if (windows_driver()) GTEST_SKIP() << "a file size limit is a POSIX host's";
   const fs::path scratch = work().parent_path() / "scratch";
   fs::create_directory(scratch);
-  RunResult result = run({"--jobs=2", "-c", "a.c", "b.s"},
-                         {{"TMPDIR", scratch.string()},
-                          {"VSTUB_GCC33_SLEEP_MS", "1000"},
-                          {"VSTUB_PP33_FLOOD", "600000"}},
-                         {.file_size_limit = 64 * 1024});
+  const Environment slow_then_flood = {{"TMPDIR", scratch.string()},
+                                       {"VSTUB_GCC33_SLEEP_MS", "1000"},
+                                       {"VSTUB_PP33_FLOOD", "600000"}};
+  const RunResult serial = run({"-c", "a.c", "b.s"}, slow_then_flood);
+  const RunResult held = run({"--jobs=2", "-c", "a.c", "b.s"}, slow_then_flood);
+  EXPECT_EQ(held.exit_code, 0);
+  EXPECT_GT(serial.out.size(), 256u * 1024);  // beyond what is held in memory
+  EXPECT_TRUE(held.out == serial.out) << held.out.size() << " bytes, not " << serial.out.size();
+  RunResult result =
+      run({"--jobs=2", "-c", "a.c", "b.s"}, slow_then_flood, {.file_size_limit = 64 * 1024});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_TRUE(result.err.starts_with("Scratch file write error.'" + scratch.string() + "/vexa-"))
       << result.err;
