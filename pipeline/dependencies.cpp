@@ -151,7 +151,7 @@ void scan_includes(Scan& scan, OpenFile source) {
       }
       if (include.kind == 'm') {
         print_err(macro_warning, file.name.c_str(), include.line_number);
-        continue;
+        continue;  // nothing to follow
       }
       file.position = reader.position();
       file.lines_read = reader.lines_read();
