@@ -409,14 +409,18 @@ TEST_F(OwnRun, HeldOutputGoesThroughAScratchFileWholeOrFailsTheRun) {
   EXPECT_TRUE(fs::is_empty(scratch));
 }
 
-// A "fifo:" jobserver that names a regular file is left alone, with a warning.
+// A "fifo:" jobserver that names a regular file is left alone, with a warning; --jobs=1 has
+// no use for one and says nothing.
 TEST_F(OwnRun, AJobserverPathThatIsNoFifoIsLeftAlone) {
   write_file("tokens", "x");
-  RunResult result =
-      run({"--jobs=2", "-c", "a.c", "b.s"}, {{"MAKEFLAGS", "-j2 --jobserver-auth=fifo:tokens"}});
+  const Environment make = {{"MAKEFLAGS", "-j2 --jobserver-auth=fifo:tokens"}};
+  RunResult result = run({"--jobs=2", "-c", "a.c", "b.s"}, make);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, windows_driver() ? ""
                                          : "vexa: jobserver 'tokens' is not a FIFO and was "
                                            "left alone; the chains run one at a time\n");
   EXPECT_EQ(read_file("tokens"), "x");
+  result = run({"--jobs=1", "-c", "a.c", "b.s"}, make);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
 }
