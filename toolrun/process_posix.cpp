@@ -734,7 +734,11 @@ int chains_within(int resource, rlim_t per_chain, rlim_t for_the_driver, int job
 // running already are not known here.)
 int jobs_within_limits(int jobs, const char*& limit) {
   const int by_files = chains_within(RLIMIT_NOFILE, 5, 19, jobs);
+#ifdef RLIMIT_NPROC  // not every POSIX host limits processes
   const int by_processes = chains_within(RLIMIT_NPROC, 2, 2, jobs);
+#else
+  const int by_processes = jobs;
+#endif
   limit = by_files <= by_processes ? "open files" : "processes";
   return std::min(by_files, by_processes);
 }
