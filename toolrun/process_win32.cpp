@@ -508,7 +508,8 @@ bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
   const HANDLE end = handle_of(worker.handing.get());
   DWORD written = 0;
   while (!handed.empty() &&
-         WriteFile(end, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr)) {
+         WriteFile(end, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr) &&
+         written > 0) {
     handed.remove_prefix(written);
   }
   if (!handed.empty()) worker.failure = failure_reason("WriteFile", GetLastError());
