@@ -26,7 +26,8 @@
 //   START_MS=<n>    sleep n milliseconds before reading anything, even the command file (and
 //                   before the log record): a file changed meanwhile is read as changed.
 //   PARENT_FDS=<file>  append to the file the number of descriptors the parent (the driver)
-//                   holds open, and "\n" (POSIX: the entries of /proc/<parent>/fd).
+//                   holds open, and "\n" (POSIX: the entries of /proc/<parent>/fd, less the
+//                   ends of the tool's own output pipe).
 //   CLOSE_STDOUT=1  close stdout at once; all later stdout text is lost.
 //   NO_OUTPUT=1     skip the output step (after gcc33's first banners): no file, no input check.
 //   PRINT=<text>    text to stdout with \n \r \t \\ \0 \xHH decoded (any other backslash stays
@@ -376,11 +377,25 @@ bool file_exists(const char* name) {
   return access(name, F_OK) == 0;
 }
 
+// What a descriptor of /proc/<pid>/fd names ("pipe:[1234]", a path); empty if unreadable.
+std::string descriptor_target(const std::string& entry) {
+  char target[4096];
+  const ssize_t length = readlink(entry.c_str(), target, sizeof target);
+  return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "";
+}
+
+// The ends of this tool's own output pipe are left out: the parent closes its copy of the
+// write end only once the start has returned, which may be before or after this count.
 std::string parent_fds() {
-  DIR* folder = opendir(("/proc/" + std::to_string(getppid()) + "/fd").c_str());
+  const std::string folder_name = "/proc/" + std::to_string(getppid()) + "/fd";
+  DIR* folder = opendir(folder_name.c_str());
   if (folder == nullptr) return "unknown";
+  const std::string own_output = descriptor_target("/proc/self/fd/1");
   int count = 0;
-  while (const dirent* entry = readdir(folder)) count += entry->d_name[0] != '.';
+  while (const dirent* entry = readdir(folder)) {
+    count += entry->d_name[0] != '.' &&
+             descriptor_target(folder_name + "/" + entry->d_name) != own_output;
+  }
   closedir(folder);
   return std::to_string(count);
 }
