@@ -822,12 +822,12 @@ std::vector<Row> dependency_rows() {
        .files = {{"a.c", " /* c */ #include \"c1.h\"\n#include \\\n  \"c2.h\"\n#inc\\\r\nlude "
                          "\"c3.h\"\r\n#include_next <s.h>\n// \x95\x5C\n#include \"c4.h\"\n"
                          "#include \\\nHEADER\n// \x81\xFC\x81\x5C\n#include \"c5.h\"\n"
-                         "#if 0\n#include9 \"c9.h\"\n#endif\n"},
+                         "#if 0\n#include9 \"c9.h\"\n#endif\n#include \"unended\n#include \"c6.h\"\n"},
                  {"c1.h", ""}, {"c2.h", ""}, {"c3.h", ""}, {"sys/s.h", ""}, {"c4.h", ""},
-                 {"c5.h", ""}, {"c9.h", ""}},
+                 {"c5.h", ""}, {"c6.h", ""}, {"c9.h", ""}},
        .err = "a.c:9: warning: #include of a macro cannot be followed; the dependency file may "
               "miss what it names\n", .left = {"a.d", "a.o"},
-       .contents = {{"a.d", "a.o: a.c c1.h c2.h c3.h sys" + sep + "s.h c4.h c5.h\n"}}},
+       .contents = {{"a.d", "a.o: a.c c1.h c2.h c3.h sys" + sep + "s.h c4.h c5.h c6.h\n"}}},
       {.name = "blanks at the ends of the include folder stay outside its quotes",
        .words = {"-c", "-MMD", "a.c", "b.c"}, .environment = {{"VEXA_INC", " sys "}},
        .files = {{"a.c", "#include <s.h>\n#include \"u.h\"\n"}, {"b.c", "#include <s.h>\n"},
