@@ -970,6 +970,12 @@ std::vector<Row> database_rows() {
        .contents = {{db, "[\n{\"directory\": \"@DIR@\", \"file\": \"a.c\", \"arguments\": [\"gcc33.exe\", "
            "\"-S\", \"-x\", \"c\", \"-I.\", \"-Isys\", \"a.c\"], \"output\": \"out/x.o\"}\n]\n"}},
        .posix_only = true},
+      {.name = "with -o naming the program the entry's output is the object beside it",
+       .words = {"-MJ", "a.c", "-o", "out/p.srf"}, .environment = sys,
+       .files = {{"a.c", ""}, {"out/", ""}}, .left = {db},
+       .contents = {{db, "[\n{\"directory\": \"@DIR@\", \"file\": \"a.c\", \"arguments\": [\"gcc33.exe\", "
+           "\"-S\", \"-x\", \"c\", \"-I.\", \"-Isys\", \"a.c\"], \"output\": \"out/a.o\"}\n]\n"}},
+       .posix_only = true},
       {.name = "a byte-order mark is read past and not written back", .words = {"-S", "-MJ", "a.c"},
        .environment = sys, .files = {{"a.c", ""}, {db, "\xEF\xBB\xBF[{\"file\": \"x.c\"}]"}},
        .left = {"a.ms"}, .contents = {{db, "[\n{\"file\": \"x.c\"},\n" +

@@ -12,12 +12,14 @@ namespace {
 TEST(JsonArray, ReadsAnyArrayOfObjectsAndNothingElse) {
   std::vector<JsonObject> objects;
   ASSERT_TRUE(read_json_objects(
-      "\t[ {\"file\":\"a\\\\b\\u00e9\\ud83d\\ude00\\/\\u00A9\\u00fF\",\"directory\" : \"d\", "
+      "\t[ {\"file\":\"a\\\\b\\u00e9\\ud83d\\ude00\\/\\u00A9\\u00fF\\u07ff\\u0800\\uFFFF\","
+      "\"directory\" : \"d\", "
       "\"x\": [-0.5E+2, "
       "{}, [], true, false, null, \"\\\"\"]} ,{\"file\": 1, \"directory\": \"\\n\"}]\r\n",
       objects));
   ASSERT_EQ(objects.size(), 2u);
-  EXPECT_EQ(objects[0].file, "a\\b\xC3\xA9\xF0\x9F\x98\x80/\xC2\xA9\xC3\xBF");
+  EXPECT_EQ(objects[0].file,
+            "a\\b\xC3\xA9\xF0\x9F\x98\x80/\xC2\xA9\xC3\xBF\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
   EXPECT_EQ(objects[0].directory, "d");
   EXPECT_EQ(objects[1].text, "{\"file\": 1, \"directory\": \"\\n\"}");
   EXPECT_EQ(objects[1].file, "");
