@@ -185,16 +185,15 @@ inline ToolProcess::~ToolProcess() {
   if (process != -1) finish_tool(*this, end);
 }
 
+// finish_worker closes `handing` first, so that a worker never handed its bytes ends.
 inline WorkerProcess::~WorkerProcess() {
   int exit_code;
-  handing.reset();
   if (process != -1) finish_worker(*this, exit_code);
 }
 
 inline WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept {
   if (this != &other) {
     int exit_code;
-    handing.reset();
     if (process != -1) finish_worker(*this, exit_code);
     process = std::exchange(other.process, -1);
     for (int stream : {0, 1}) streams[stream] = std::move(other.streams[stream]);
