@@ -49,6 +49,14 @@ std::string files_stem_of(const char* word) {
 
 enum class Phase { waiting, running, ended };
 
+struct Chain;
+
+// One of the run's places for a chain: a worker, once started, and the chain it runs.
+struct Place {
+  WorkerProcess worker;  // no process while none has been started here
+  Chain* chain = nullptr;
+};
+
 struct Chain {
   Chain(std::size_t word_index, const char* word)
       : word(word_index), files_stem(files_stem_of(word)) {}
@@ -57,7 +65,7 @@ struct Chain {
   // The source's name without its extension: all its intermediates and its object share it.
   std::string files_stem;
   Phase phase = Phase::waiting;
-  WorkerProcess worker;
+  Place* place = nullptr;  // while running
   int status = 0;
   bool holds_token = false;
   char token = 0;
@@ -139,7 +147,8 @@ struct ChainRun {
         jobserver(slots),
         program_words(program),
         plan(run_plan),
-        words(run_plan.command->words) {}
+        words(run_plan.command->words),
+        places(static_cast<std::size_t>(most)) {}
 
   std::vector<Chain>& chains;
   std::size_t jobs;
@@ -151,9 +160,9 @@ struct ChainRun {
   std::size_t shown = 0;
   std::size_t failed = none;  // the first chain in word order known to have failed
   std::vector<Chain*> running;
-  // The worker for the next chain, started while the others run, so that its start costs
-  // the run no time; it ends unused when no chain is left for it.
-  WorkerProcess spare;
+  // A worker runs one chain after another, so that a chain costs no process start. The
+  // places never move: chains point at theirs.
+  std::vector<Place> places;
 
   bool may_start_next() const {
     if (next == chains.size() || failed != none || interrupt_signal() != 0) return false;
@@ -178,14 +187,39 @@ struct ChainRun {
     return start_worker(worker, program_words[0], program_words, worker_state_variable);
   }
 
-  // The spare if it takes the bytes, or else a worker started now.
-  bool start_worker_with(WorkerProcess& worker, std::string_view handed) {
-    if (spare.process != -1) {
-      worker = std::move(spare);
-      if (hand_to_worker(worker, handed)) return true;
-      worker = WorkerProcess();
+  // A place whose worker waits for a chain, else one with no worker yet; a place is free
+  // whenever fewer chains than places run.
+  Place& free_place() {
+    Place* empty = nullptr;
+    for (Place& place : places) {
+      if (place.chain != nullptr) continue;
+      if (place.worker.process != -1) return place;
+      if (empty == nullptr) empty = &place;
     }
-    return start_a_worker(worker) == ToolStart::started && hand_to_worker(worker, handed);
+    return *empty;
+  }
+
+  // The place's worker if it takes the bytes, or else a worker started there now.
+  bool hand(Place& place, std::string_view handed) {
+    if (place.worker.process != -1 && hand_to_worker(place.worker, handed)) return true;
+    place.worker = WorkerProcess();  // one that has ended is waited for
+    return start_a_worker(place.worker) == ToolStart::started &&
+           hand_to_worker(place.worker, handed);
+  }
+
+  // The worker for the next chain starts while the others run, so that its start costs the
+  // run no time, until every place has one.
+  void start_ahead() {
+    if (next == chains.size() || failed != none || interrupt_signal() != 0) return;
+    for (Place& place : places) {
+      if (place.chain == nullptr && place.worker.process != -1) return;  // one waits already
+    }
+    for (Place& place : places) {
+      if (place.worker.process == -1) {
+        start_a_worker(place.worker);
+        return;
+      }
+    }
   }
 
   void start(Chain& chain, bool holds_token, char token) {
@@ -194,12 +228,14 @@ struct ChainRun {
     chain.token = token;
     const std::string handed =
         pack_worker_state(plan.chains[index_of(chain)].before, words[chain.word].c_str());
-    const bool started = start_worker_with(chain.worker, handed);
+    Place& place = free_place();
+    const bool started = hand(place, handed);
     chain.phase = Phase::running;
     running.push_back(&chain);
     if (started) {
-      spare = WorkerProcess();
-      if (next < chains.size()) start_a_worker(spare);
+      place.chain = &chain;
+      chain.place = &place;
+      start_ahead();
       return;
     }
     // A copy of the driver that cannot start fails its chain as a tool that cannot would.
@@ -207,10 +243,11 @@ struct ChainRun {
     int length = std::snprintf(message, sizeof message, create_error, program_words[0],
                                words[chain.word].c_str());
     deliver(chain, 0, message, std::min<std::size_t>(length, sizeof message - 1));
-    if (!chain.worker.failure.empty()) {
-      const std::string reason = "vexa: " + chain.worker.failure + "\n";
+    if (!place.worker.failure.empty()) {
+      const std::string reason = "vexa: " + place.worker.failure + "\n";
       deliver(chain, 1, reason.data(), reason.size());
     }
+    place.worker = WorkerProcess();
     end(chain, start_failed_code);
   }
 
@@ -263,35 +300,48 @@ struct ChainRun {
     }
   }
 
-  void read_all(Chain& chain) {
+  void read_all(Place& place) {
     for (int stream : {0, 1}) {
       long count;
-      while (chain.worker.streams[stream].is_open() &&
-             (count = read_worker_output(chain.worker, stream, relay_buffer, sizeof relay_buffer)) >
+      while (place.worker.streams[stream].is_open() &&
+             (count = read_worker_output(place.worker, stream, relay_buffer, sizeof relay_buffer)) >
                  0) {
-        deliver(chain, stream, relay_buffer, static_cast<std::size_t>(count));
+        deliver(*place.chain, stream, relay_buffer, static_cast<std::size_t>(count));
       }
     }
   }
 
-  // Reads all that the chain's worker has written so far; ends the chain with its worker.
-  // A worker's end is its own, not its streams': what it wrote before it ended is read, and
-  // a program its tools left running (Wine's server) may hold the streams open long after.
-  void relay(Chain& chain) {
-    read_all(chain);
-    const bool streams_open =
-        chain.worker.streams[0].is_open() || chain.worker.streams[1].is_open();
-    if (streams_open && !worker_has_ended(chain.worker)) return;
-    read_all(chain);
-    int exit_code = 0;
-    if (!finish_worker(chain.worker, exit_code)) exit_code = wait_failed_code;
-    end(chain, exit_code);
+  // Reads all that the place's worker has written so far; ends its chain once the worker
+  // reports it, or with the worker, should that end first (it failed the chain then,
+  // whatever its exit code). A worker's end is its own, not its streams': what it wrote before
+  // it ended is read, and a program its tools left running (Wine's server) may hold the
+  // streams open long after.
+  void relay(Place& place) {
+    Chain& chain = *place.chain;
+    read_all(place);
+    int status = 0;
+    const int report = read_worker_report(place.worker, status);
+    if (report < 0) return;
+    if (report == 0) {
+      const bool streams_open =
+          place.worker.streams[0].is_open() || place.worker.streams[1].is_open();
+      if (streams_open && !worker_has_ended(place.worker)) return;
+      read_all(place);
+      if (!finish_worker(place.worker, status)) status = wait_failed_code;
+      if (status == 0) status = 1;
+      place.worker = WorkerProcess();
+    } else {
+      read_all(place);  // what the chain wrote came before its report
+    }
+    place.chain = nullptr;
+    chain.place = nullptr;
+    end(chain, status);
   }
 
   void run() {
     for (start_chains(); !running.empty(); start_chains()) {
       std::vector<WorkerProcess*> workers;
-      for (Chain* chain : running) workers.push_back(&chain->worker);
+      for (Chain* chain : running) workers.push_back(&chain->place->worker);
       char token = 0;
       JobServer* token_source = jobserver != nullptr && may_start_next() ? jobserver : nullptr;
       // Until something happens: output, a worker's end, an interruption or a token.
@@ -299,10 +349,13 @@ struct ChainRun {
         start(chains[next], true, token);
       }
       for (Chain* chain : std::vector<Chain*>(running)) {
-        if (chain->phase == Phase::running) relay(*chain);
+        if (chain->phase == Phase::running) relay(*chain->place);
       }
     }
     for (Chain& chain : chains) release(chain.held, false);
+    // A waiting worker ends once its pipe closes: all are told before any is waited for.
+    for (Place& place : places) place.worker.handing.reset();
+    places.clear();
   }
 };
 
@@ -356,15 +409,19 @@ bool handle_words_in_parallel(const RunPlan& plan, int jobs, const char* const* 
   return true;
 }
 
-int run_worker(std::string_view handed) {
-  // Started ahead for a chain that the run then did not need.
-  if (handed.empty()) return 0;
+int run_worker(WorkerChannel& channel) {
   std::string launcher;
   std::string word;
-  if (!unpack_worker_state(handed, state, launcher, word)) {
-    print_err("vexa: the state handed to this --jobs worker cannot be read\n");
-    return 1;
+  for (std::string handed; take_handed_bytes(channel, handed);) {
+    if (!unpack_worker_state(handed, state, launcher, word)) {
+      print_err("vexa: the state handed to this --jobs worker cannot be read\n");
+      return 1;
+    }
+    handle_argument(word.c_str());
+    flush_out();
+    report_chain_end(channel, state.status);
+    // The driver starts no chain after an interruption.
+    if (interrupt_signal() != 0) return state.status;
   }
-  handle_argument(word.c_str());
-  return state.status;
+  return 0;
 }

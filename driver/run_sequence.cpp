@@ -120,10 +120,10 @@ static int finish(int status) {
 
 int run_driver(int word_count, const char* const* words) {
   setup_console();
-  if (std::string handed; take_handed_bytes(worker_state_variable, handed)) {
+  if (WorkerChannel channel; open_worker_channel(worker_state_variable, channel)) {
     // The parent has shown what the configuration says and checked the command line.
     install_interrupt_handlers();
-    state.status = run_worker(handed);
+    state.status = run_worker(channel);
     flush_out();
     return exit_code_from_status(state.status);
   }

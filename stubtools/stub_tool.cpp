@@ -28,6 +28,8 @@
 //   PARENT_FDS=<file>  append to the file the number of descriptors the parent (the driver)
 //                   holds open, and "\n" (POSIX: the entries of /proc/<parent>/fd, less the
 //                   ends of the tool's own output pipe).
+//   PARENT_ID=<file>  append to the file the parent's process id (Windows: "unknown"), a blank,
+//                   the input's name and "\n".
 //   CLOSE_STDOUT=1  close stdout at once; all later stdout text is lost.
 //   NO_OUTPUT=1     skip the output step (after gcc33's first banners): no file, no input check.
 //   PRINT=<text>    text to stdout with \n \r \t \\ \0 \xHH decoded (any other backslash stays
@@ -339,6 +341,10 @@ std::string parent_fds() {
   return "unknown";
 }
 
+std::string parent_id() {
+  return "unknown";
+}
+
 // The process left behind inherits standard output only.
 void linger(const std::string& text) {
   char program[MAX_PATH];
@@ -386,6 +392,10 @@ std::string descriptor_target(const std::string& entry) {
 
 // The ends of this tool's own output pipe are left out: the parent closes its copy of the
 // write end only once the start has returned, which may be before or after this count.
+std::string parent_id() {
+  return std::to_string(getppid());
+}
+
 std::string parent_fds() {
   const std::string folder_name = "/proc/" + std::to_string(getppid()) + "/fd";
   DIR* folder = opendir(folder_name.c_str());
@@ -519,6 +529,8 @@ int run_tool(int argc, char** argv, const char* invoked_as) {
   append_log(run, argc, argv);
 
   if (const char* name = control(run, "PARENT_FDS")) append_to_file(name, parent_fds() + "\n");
+  if (const char* name = control(run, "PARENT_ID"))
+    append_to_file(name, parent_id() + " " + run.input + "\n");
   if (control_set(run, "CLOSE_STDOUT")) {
     close(1);
     run.stdout_fd = -1;

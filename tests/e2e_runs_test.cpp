@@ -9,7 +9,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -360,6 +363,38 @@ TEST_F(OwnRun, JobsKeepTheConfigurationTheRunBeganWith) {
     if (tool.tool == "gcc33.exe") compiles.push_back(tool.command_line());
   }
   EXPECT_EQ(compiles, std::vector<std::string>{"gcc33.exe -S -x c -Isdk/inc a.$"});
+}
+
+// A worker carries one chain after another: six chains in two places start two workers, not
+// six. A worker lost in the middle of a chain (killed) fails that chain with the status of its
+// signal, as a tool killed would; the run does not wait for the tool it left running.
+TEST_F(OwnRun, JobsRunTheirChainsInTwoWorkersAndALostWorkerFailsItsChain) {
+  if (windows_driver()) GTEST_SKIP() << "a tool's parent is known on POSIX only";
+  const std::string parents = (work().parent_path() / "parents").string();
+  auto parent_of = [&parents] {
+    std::map<std::string, std::string> workers;  // input to the worker that ran its tool
+    std::istringstream lines(read_file(parents));
+    for (std::string id, input; lines >> id >> input;) workers[input] = id;
+    return workers;
+  };
+  Lines words = {"--jobs=2", "-c"};
+  std::set<std::string> workers;
+  for (int i = 1; i <= 6; ++i) write_file(words.emplace_back("s" + std::to_string(i) + ".s"), "");
+  EXPECT_EQ(run(words, stub("AS33_PARENT_ID", parents)).exit_code, 0);
+  for (const auto& [input, worker] : parent_of()) workers.insert(worker);
+  EXPECT_EQ(workers.size(), 2u) << read_file(parents);
+
+  fs::remove(parents);
+  Environment slow = stub("PP33_PARENT_ID", parents);
+  slow.push_back({"VSTUB_PP33_SLEEP_MS", "1500"});
+  const int driver = start_driver({"--jobs=2", "-c", "s1.s", "s2.s"}, slow);
+  const auto begin = std::chrono::steady_clock::now();
+  while (parent_of().size() < 2 &&
+         std::chrono::steady_clock::now() - begin < std::chrono::seconds(20))
+    usleep(10000);
+  ASSERT_EQ(parent_of().size(), 2u);
+  kill(std::stoi(parent_of()["s1.s"]), SIGKILL);
+  EXPECT_EQ(wait_for_driver(driver).exit_code, 128 + SIGKILL);
 }
 
 // The driver holds as many descriptors at the link after fifty chains as after four, serial

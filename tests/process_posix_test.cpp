@@ -150,4 +150,49 @@ TEST_F(ProcessTest, StopBetweenToolsReachesNoProcessAndEndsTheRunBeforeTheNextTo
       << "the first tool alone was started";
 }
 
+// A worker finds its channel only where a parent could have handed one: two pipes' numbers,
+// neither a standard stream. It takes the chains' states whole, in order, until the channel
+// closes; part of one, or a length no driver hands, is no state.
+TEST(WorkerChannel, IsFoundOnlyAsHandedAndGivesWholeStatesOnly) {
+  constexpr const char* variable = "VEXA_TEST_CHANNEL";
+  for (const char* value : {"", "1,2", "7", "7,8x", "7,7"}) {
+    setenv(variable, value, 1);
+    WorkerChannel channel;
+    EXPECT_FALSE(open_worker_channel(variable, channel)) << value;
+    EXPECT_EQ(getenv(variable), nullptr) << value;
+  }
+  auto frame = [](std::uint32_t length, std::string bytes) {
+    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + bytes;
+  };
+  const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+      {"", {}},
+      {frame(3, "abc") + frame(0, "") + frame(2, "de"), {"abc", "", "de"}},
+      {frame(3, "abc").substr(0, 2), {"unreadable"}},
+      {frame(5, "abc"), {"unreadable"}},
+      {frame(most_handed_bytes + 1, "abc"), {"unreadable"}},
+  };
+  for (const auto& [written, states] : rows) {
+    int state_pipe[2];
+    int report_pipe[2];
+    ASSERT_EQ(pipe(state_pipe), 0);
+    ASSERT_EQ(pipe(report_pipe), 0);
+    ASSERT_EQ(write(state_pipe[1], written.data(), written.size()),
+              static_cast<ssize_t>(written.size()));
+    close(state_pipe[1]);
+    setenv(variable, (std::to_string(state_pipe[0]) + "," + std::to_string(report_pipe[1])).c_str(),
+           1);
+    WorkerChannel channel;
+    ASSERT_TRUE(open_worker_channel(variable, channel));
+    std::vector<std::string> taken;
+    for (std::string bytes; take_handed_bytes(channel, bytes) && taken.size() < 5;)
+      taken.push_back(bytes);
+    EXPECT_EQ(taken, states) << written.size() << " bytes";
+    report_chain_end(channel, 259);
+    std::int32_t reported = 0;
+    EXPECT_EQ(read(report_pipe[0], &reported, sizeof reported), 4);
+    EXPECT_EQ(reported, 259);
+    close(report_pipe[0]);
+  }
+}
+
 }  // namespace

@@ -124,22 +124,26 @@ void install_interrupt_handlers();
 // output and standard error come back on pipes of their own.
 constexpr int most_jobs = 256;
 
-// A started worker; as a tool, waited for when it goes unfinished. One that was never handed
-// its bytes finds none when `handing` closes, and ends.
+// A started worker; as a tool, waited for when it goes unfinished. It runs the chains it is
+// handed one after another, reporting the end of each, and ends once `handing` closes.
 struct WorkerProcess {
   WorkerProcess() = default;
   WorkerProcess(WorkerProcess&& other) noexcept
       : process(std::exchange(other.process, -1)),
         streams{std::move(other.streams[0]), std::move(other.streams[1])},
         handing(std::move(other.handing)),
+        reports(std::move(other.reports)),
         failure(std::move(other.failure)) {}
   WorkerProcess& operator=(WorkerProcess&& other) noexcept;
   ~WorkerProcess();
 
   std::intptr_t process = -1;
   OwnedHandle streams[2];  // read ends of its standard output and error; closed at their end
-  OwnedHandle handing;     // write end of the pipe its bytes come on, until they are handed
-  std::string failure;     // as a tool's
+  OwnedHandle handing;     // write end of the pipe its chains come on
+  // Read end of the pipe its chains' statuses come back on. The worker alone holds the
+  // write end, so the pipe's end is the worker's, whatever its tools left running.
+  OwnedHandle reports;
+  std::string failure;  // as a tool's
 };
 
 // A make jobserver's slots: one token taken for each chain run beside the first. Closed
@@ -151,23 +155,30 @@ struct JobServer {
 };
 
 // Starts the driver at `program` again with this run's own command line (`words`, the
-// program first, on POSIX; Windows takes its command line as it came), with a pipe it
-// inherits, which `variable` names in its environment only (see take_handed_bytes): it waits
-// there for hand_to_worker, so that its start can go before the chain it is to run. At most
+// program first, on POSIX; Windows takes its command line as it came), with the two pipes of
+// a WorkerChannel, which `variable` names in its environment only: it waits there for
+// hand_to_worker, so that its start can go before the first chain it is to run. At most
 // most_jobs run at once.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
                        const char* variable);
 
-// Writes `handed` to the started worker and closes its pipe. False, with the reason in
+// Hands the bytes of one chain to the started worker, which runs it and then reports (see
+// read_worker_report); the pipe stays open for the next. False, with the reason in
 // `worker.failure`, when the worker cannot take them (it has ended).
 bool hand_to_worker(WorkerProcess& worker, std::string_view handed);
+
+// The worker's report on the chain it was handed, without waiting: 1 with the chain's
+// `status`; -1 while there is none yet; 0 once the worker can report nothing more (it has
+// ended or is ending), `reports` then closed. Whatever the worker wrote before its report is
+// in its streams by then.
+int read_worker_report(WorkerProcess& worker, int& status);
 
 // Reads what the worker's `stream` (0 output, 1 error) holds now without waiting: the
 // number of bytes, 0 at its end (the stream is then closed), -1 while nothing is there.
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size);
 
-// Waits up to `milliseconds` (-1: as long as it takes) for a worker's stream to have
-// something or to end, a worker to end, or an interruption; with `jobserver`, also takes a
+// Waits up to `milliseconds` (-1: as long as it takes) for a worker's stream or report to
+// have something or to end, a worker to end, or an interruption; with `jobserver`, also takes a
 // token should one come first (true then). `count` is at most what jobs_within_limits allows.
 bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServer* jobserver,
                       char& token, int milliseconds);
@@ -176,8 +187,8 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
 // left running (Wine's server, a compiler daemon) can hold them.
 bool worker_has_ended(WorkerProcess& worker);
 
-// Waits for a worker that has ended and sets its `exit_code` as finish_tool does; closes
-// its streams.
+// Closes the worker's pipes, which ends a worker waiting for a chain, waits for its end and
+// sets its `exit_code` as finish_tool does.
 bool finish_worker(WorkerProcess& worker, int& exit_code);
 
 inline ToolProcess::~ToolProcess() {
@@ -185,7 +196,6 @@ inline ToolProcess::~ToolProcess() {
   if (process != -1) finish_tool(*this, end);
 }
 
-// finish_worker closes `handing` first, so that a worker never handed its bytes ends.
 inline WorkerProcess::~WorkerProcess() {
   int exit_code;
   if (process != -1) finish_worker(*this, exit_code);
@@ -198,6 +208,7 @@ inline WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept {
     process = std::exchange(other.process, -1);
     for (int stream : {0, 1}) streams[stream] = std::move(other.streams[stream]);
     handing = std::move(other.handing);
+    reports = std::move(other.reports);
     failure = std::move(other.failure);
   }
   return *this;
@@ -225,10 +236,27 @@ int jobs_within_limits(int jobs, const char*& limit);
 // False when the write failed for any reason but a reader gone (which is an interruption).
 bool write_standard_stream(int stream, const char* bytes, std::size_t count);
 
-// In a worker: reads to their end the bytes the parent handed on the pipe that `variable`
-// names, and removes `variable` from the environment, so that the tools do not see it. No
-// bytes at all: the parent closed the pipe unused. Bytes that cannot be read all come back
-// as a text that is no worker's state.
-// False, with nothing read, when `variable` is not set or names no pipe a parent could have
-// handed (a standard stream, no number): the process is no worker.
-bool take_handed_bytes(const char* variable, std::string& bytes);
+// A worker's line to the driver that started it: the bytes of its chains come on `handed`,
+// each chain's status goes back on `reports`.
+struct WorkerChannel {
+  OwnedHandle handed;
+  OwnedHandle reports;
+};
+
+// In a worker: takes the channel that `variable` names, removes `variable` from the
+// environment and keeps both pipes from the tools. False, with nothing taken, when `variable`
+// is not set or names no pipes a parent could have handed (standard streams, no numbers): the
+// process is no worker.
+bool open_worker_channel(const char* variable, WorkerChannel& channel);
+
+// Past any state a driver hands: a length beyond it is no state.
+constexpr std::uint32_t most_handed_bytes = 64u << 20;
+
+// Reads the bytes of the next chain; false once the driver has closed the channel, which
+// ends the worker. Bytes that cannot be read whole come back as a text that is no worker's
+// state.
+bool take_handed_bytes(WorkerChannel& channel, std::string& bytes);
+
+// Tells the driver that the chain it handed has ended with `status`; everything the chain
+// wrote must be written before.
+void report_chain_end(WorkerChannel& channel, int status);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -503,81 +504,93 @@ volatile sig_atomic_t* free_worker_place() {
 
 }  // namespace
 
-// A pipe holding all of `bytes`, its write end closed: written before the reader starts, so
-// that a reader that dies early cannot make the write raise SIGPIPE. The read end is
-// returned, -1 when the pipe cannot be made or cannot hold the bytes.
+// The worker inherits the read end of the pipe its chains come on and the write end of the
+// one it reports on; the driver starts nothing else meanwhile, so no other process does.
 ToolStart start_worker(WorkerProcess& worker, const char* program, const char* const* words,
                        const char* variable) {
   volatile sig_atomic_t* place = free_worker_place();
-  int output[2];
-  int error[2];
   if (place == nullptr) return ToolStart::pipe_failed;
-  if (make_pipe(output, O_CLOEXEC) != 0) {
-    worker.failure = failure_reason("pipe", errno);
-    return ToolStart::pipe_failed;
+  // output, error, handed, reports: each made whole or not at all.
+  int pipes[4][2];
+  int made = 0;
+  for (; made < 4 && make_pipe(pipes[made], O_CLOEXEC) == 0; ++made) {
   }
-  if (make_pipe(error, O_CLOEXEC) != 0) {
-    worker.failure = failure_reason("pipe", errno);
-    close(output[0]);
-    close(output[1]);
-    return ToolStart::pipe_failed;
-  }
-  int handed[2] = {-1, -1};
-  // The read end is inherited by this worker alone: the driver starts nothing else meanwhile.
-  if (make_pipe(handed, O_CLOEXEC) != 0 || fcntl(handed[0], F_SETFD, 0) != 0) {
-    worker.failure = failure_reason("pipe", errno);
-    for (int end : {output[0], output[1], error[0], error[1]}) close(end);
-    for (int end : handed) {
-      if (end >= 0) close(end);
+  const bool inheriting =
+      made == 4 && fcntl(pipes[2][0], F_SETFD, 0) == 0 && fcntl(pipes[3][1], F_SETFD, 0) == 0;
+  if (!inheriting) {
+    worker.failure = failure_reason(made == 4 ? "fcntl" : "pipe", errno);
+    for (int i = 0; i < made; ++i) {
+      for (int end : pipes[i]) close(end);
     }
     return ToolStart::pipe_failed;
   }
-  const int handed_end = handed[0];
   const std::string prefix = std::string(variable) + "=";
-  std::string setting = prefix + std::to_string(handed_end);
+  std::string setting = prefix + std::to_string(pipes[2][0]) + "," + std::to_string(pipes[3][1]);
   std::vector<char*> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (!std::string_view(*entry).starts_with(prefix)) environment.push_back(*entry);
   }
   environment.push_back(setting.data());
   environment.push_back(nullptr);
-  pid_t pid = spawn_with_output(program, const_cast<char* const*>(words), output[1], error[1],
+  pid_t pid = spawn_with_output(program, const_cast<char* const*>(words), pipes[0][1], pipes[1][1],
                                 environment.data(), place);
   if (pid < 0) worker.failure = failure_reason("posix_spawn", errno);
-  close(output[1]);
-  close(error[1]);
-  close(handed_end);
+  // The worker's ends are the worker's alone.
+  for (int end : {pipes[0][1], pipes[1][1], pipes[2][0], pipes[3][1]}) close(end);
   if (pid < 0) {
-    close(output[0]);
-    close(error[0]);
-    close(handed[1]);
+    for (int end : {pipes[0][0], pipes[1][0], pipes[2][1], pipes[3][0]}) close(end);
     return ToolStart::start_failed;
   }
-  worker.handing.reset(handed[1]);
   // The driver reads whichever worker has something, and never waits on one that has not.
-  fcntl(output[0], F_SETFL, O_NONBLOCK);
-  fcntl(error[0], F_SETFL, O_NONBLOCK);
+  for (int end : {pipes[0][0], pipes[1][0], pipes[3][0]}) fcntl(end, F_SETFL, O_NONBLOCK);
   worker.process = pid;
-  worker.streams[0].reset(output[0]);
-  worker.streams[1].reset(error[0]);
+  worker.streams[0].reset(pipes[0][0]);
+  worker.streams[1].reset(pipes[1][0]);
+  worker.handing.reset(pipes[2][1]);
+  worker.reports.reset(pipes[3][0]);
   return ToolStart::started;
 }
 
-// SIGPIPE is held back while the bytes go: a worker that has ended fails the write, and is no
-// reader of the driver's own output gone.
+namespace {
+
+// Writes all of `bytes`, waiting for room; false with errno on failure.
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Reads `size` bytes unless the pipe ends or fails first; the count read.
+std::size_t read_all(int fd, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t count = read(fd, buffer + got, size - got);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    got += static_cast<std::size_t>(count);
+  }
+  return got;
+}
+
+}  // namespace
+
+// Each chain's bytes go as their length, then the bytes. SIGPIPE is held back while they go:
+// a worker that has ended fails the write, and is no reader of the driver's own output gone.
 bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
-  const int end = static_cast<int>(worker.handing.get());
   sigset_t pipe_signal;
   sigset_t before;
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   sigprocmask(SIG_BLOCK, &pipe_signal, &before);
-  ssize_t written = 0;
-  while (!handed.empty() && (written = write(end, handed.data(), handed.size())) != 0) {
-    if (written < 0 && errno != EINTR) break;
-    if (written > 0) handed.remove_prefix(static_cast<std::size_t>(written));
-  }
-  const bool whole = handed.empty();
+  const std::uint32_t length = static_cast<std::uint32_t>(handed.size());
+  const int end = static_cast<int>(worker.handing.get());
+  const bool whole =
+      write_all(end, std::string_view(reinterpret_cast<const char*>(&length), sizeof length)) &&
+      write_all(end, handed);
   if (!whole) worker.failure = failure_reason("write", errno);
   sigset_t pending;
   if (!whole && errno == EPIPE && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
@@ -585,8 +598,24 @@ bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
     sigwait(&pipe_signal, &taken);
   }
   sigprocmask(SIG_SETMASK, &before, nullptr);
-  worker.handing.reset();
   return whole;
+}
+
+// A status is one write of fewer bytes than a pipe takes at once: it comes whole or not yet.
+int read_worker_report(WorkerProcess& worker, int& status) {
+  if (!worker.reports.is_open()) return 0;
+  std::int32_t reported;
+  ssize_t count;
+  while ((count = read(static_cast<int>(worker.reports.get()), &reported, sizeof reported)) < 0 &&
+         errno == EINTR) {
+  }
+  if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -1;
+  if (count != sizeof reported) {
+    worker.reports.reset();
+    return 0;
+  }
+  status = reported;
+  return 1;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
@@ -605,8 +634,9 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
                       char& token, int milliseconds) {
   std::vector<pollfd> waited;
   for (std::size_t i = 0; i < count; ++i) {
-    for (const OwnedHandle& stream : workers[i]->streams) {
-      if (stream.is_open()) waited.push_back({static_cast<int>(stream.get()), POLLIN, 0});
+    for (const OwnedHandle* pipe :
+         {&workers[i]->streams[0], &workers[i]->streams[1], &workers[i]->reports}) {
+      if (pipe->is_open()) waited.push_back({static_cast<int>(pipe->get()), POLLIN, 0});
     }
   }
   // A worker's end and an interruption wake the self-pipe; without one, the wait is cut
@@ -634,6 +664,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   ToolEnd end;
   worker.handing.reset();
+  worker.reports.reset();
   for (OwnedHandle& stream : worker.streams) {
     stream.reset();
   }
@@ -726,14 +757,14 @@ int chains_within(int resource, rlim_t per_chain, rlim_t for_the_driver, int job
 
 }  // namespace
 
-// A running chain holds the read ends of its worker's two pipes and, for a while, their
-// write ends and a scratch file; the driver itself keeps some for its streams, the
-// jobserver, the self-pipe, the files of a link, the database and the three pipe ends of the
-// worker started ahead. A chain is two processes, its worker and the worker's tool, beside
+// A running chain holds its worker's four pipe ends (two streams, the chain's bytes, its
+// reports) and a scratch file; the driver itself keeps some for its streams, the jobserver,
+// the self-pipe, the files of a link, the database and the four ends a worker's start holds
+// for a while. A chain is two processes, its worker and the worker's tool, beside
 // the driver and that worker. (The limit on processes counts all of the user's; those
 // running already are not known here.)
 int jobs_within_limits(int jobs, const char*& limit) {
-  const int by_files = chains_within(RLIMIT_NOFILE, 5, 19, jobs);
+  const int by_files = chains_within(RLIMIT_NOFILE, 5, 20, jobs);
 #ifdef RLIMIT_NPROC  // not every POSIX host limits processes
   const int by_processes = chains_within(RLIMIT_NPROC, 2, 2, jobs);
 #else
@@ -755,24 +786,43 @@ bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   return true;
 }
 
-bool take_handed_bytes(const char* variable, std::string& bytes) {
+bool open_worker_channel(const char* variable, WorkerChannel& channel) {
   const char* value = std::getenv(variable);
   if (value == nullptr) return false;
-  char* after = nullptr;
-  const long number = std::strtol(value, &after, 10);
-  // Never one of the standard streams: a value no parent set names no pipe of a parent's.
-  const bool named = after != value && *after == '\0' && number > 2 && number < 65536;
+  int handed = -1;
+  int reports = -1;
+  int length = 0;
+  // Never one of the standard streams: a value no parent set names no pipes of a parent's.
+  const bool named = std::sscanf(value, "%d,%d%n", &handed, &reports, &length) == 2 &&
+                     value[length] == '\0' && handed > 2 && reports > 2 && handed != reports;
   unsetenv(variable);
   if (!named) return false;
-  const int end = static_cast<int>(number);
-  char block[4096];
-  ssize_t count;
-  while ((count = read(end, block, sizeof block)) > 0 || (count < 0 && errno == EINTR)) {
-    if (count > 0) bytes.append(block, static_cast<std::size_t>(count));
-  }
-  if (count < 0) bytes = "unreadable";  // half a state is none
-  close(end);
+  channel.handed.reset(handed);
+  channel.reports.reset(reports);
+  fcntl(handed, F_SETFD, FD_CLOEXEC);
+  fcntl(reports, F_SETFD, FD_CLOEXEC);
   return true;
+}
+
+bool take_handed_bytes(WorkerChannel& channel, std::string& bytes) {
+  if (!channel.handed.is_open()) return false;
+  const int end = static_cast<int>(channel.handed.get());
+  std::uint32_t length;
+  const std::size_t got = read_all(end, reinterpret_cast<char*>(&length), sizeof length);
+  if (got == 0) return false;
+  const bool sized = got == sizeof length && length <= most_handed_bytes;
+  bytes.assign(sized ? length : 0, '\0');
+  if (!sized || read_all(end, bytes.data(), length) != length) {
+    bytes = "unreadable";  // half a state is none, and nothing after it is a state
+    channel.handed.reset();
+  }
+  return true;
+}
+
+void report_chain_end(WorkerChannel& channel, int status) {
+  const std::int32_t reported = status;
+  (void)!write_all(static_cast<int>(channel.reports.get()),
+                   std::string_view(reinterpret_cast<const char*>(&reported), sizeof reported));
 }
 
 // Removed at once: nothing stays, whatever ends the driver.

@@ -12,6 +12,7 @@
 #include <deque>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -449,72 +450,106 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
                        const char* variable) {
   char command_line[command_line_size];
   if (!copy_text(command_line, GetCommandLineA())) return ToolStart::start_failed;
-  HANDLE read_ends[2];
-  HANDLE write_ends[2];
-  const char* call;
-  if (!make_waitable_pipe(read_ends[0], write_ends[0], call)) {
-    worker.failure = failure_reason(call, GetLastError());
-    return ToolStart::pipe_failed;
-  }
-  if (!make_waitable_pipe(read_ends[1], write_ends[1], call)) {
-    worker.failure = failure_reason(call, GetLastError());
-    CloseHandle(read_ends[0]);
-    CloseHandle(write_ends[0]);
-    return ToolStart::pipe_failed;
-  }
-  STARTUPINFOA startup;
-  std::memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = write_ends[0];
-  startup.hStdError = write_ends[1];
-  PROCESS_INFORMATION process;
-  // The worker inherits the read end of the handed bytes' pipe and finds its value in
-  // `variable`; the bytes are written by hand_to_worker, once there is a chain for it.
+  // Its standard output and error, and its reports: read ends the driver's, overlapped.
+  HANDLE read_ends[3];
+  HANDLE write_ends[3];
+  int made = 0;
+  const char* call = nullptr;
+  while (made < 3 && make_waitable_pipe(read_ends[made], write_ends[made], call)) ++made;
+  // The bytes of its chains: the read end the worker's.
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE handed_read = nullptr;
   HANDLE handed_write = nullptr;
-  bool started = CreatePipe(&handed_read, &handed_write, &inherited, 0) &&
-                 SetHandleInformation(handed_write, HANDLE_FLAG_INHERIT, 0);
+  bool started = made == 3 && (call = "CreatePipe",
+                               CreatePipe(&handed_read, &handed_write, &inherited, 0) &&
+                                   SetHandleInformation(handed_write, HANDLE_FLAG_INHERIT, 0));
+  if (!started) worker.failure = failure_reason(call, GetLastError());
+  PROCESS_INFORMATION process;
   if (started) {
-    SetEnvironmentVariableA(variable,
-                            std::to_string(reinterpret_cast<std::uintptr_t>(handed_read)).c_str());
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = write_ends[0];
+    startup.hStdError = write_ends[1];
+    const std::string channel = std::to_string(reinterpret_cast<std::uintptr_t>(handed_read)) +
+                                "," +
+                                std::to_string(reinterpret_cast<std::uintptr_t>(write_ends[2]));
+    SetEnvironmentVariableA(variable, channel.c_str());
     started = CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                              &startup, &process) != 0;
     if (!started) worker.failure = failure_reason("CreateProcess", GetLastError(), program);
     SetEnvironmentVariableA(variable, nullptr);
-  } else {
-    worker.failure = failure_reason("CreatePipe", GetLastError(), program);
   }
-  CloseHandle(write_ends[0]);
-  CloseHandle(write_ends[1]);
+  // The worker holds its own copies of its ends now.
+  for (int i = 0; i < made; ++i) CloseHandle(write_ends[i]);
   if (handed_read != nullptr) CloseHandle(handed_read);
-  if (!started && handed_write != nullptr) CloseHandle(handed_write);
   if (!started) {
-    CloseHandle(read_ends[0]);
-    CloseHandle(read_ends[1]);
-    return ToolStart::start_failed;
+    for (int i = 0; i < made; ++i) CloseHandle(read_ends[i]);
+    if (handed_write != nullptr) CloseHandle(handed_write);
+    return made == 3 && handed_write != nullptr ? ToolStart::start_failed : ToolStart::pipe_failed;
   }
   CloseHandle(process.hThread);
   worker.process = reinterpret_cast<std::intptr_t>(process.hProcess);
   worker.streams[0].reset(reinterpret_cast<std::intptr_t>(read_ends[0]));
   worker.streams[1].reset(reinterpret_cast<std::intptr_t>(read_ends[1]));
+  worker.reports.reset(reinterpret_cast<std::intptr_t>(read_ends[2]));
   worker.handing.reset(reinterpret_cast<std::intptr_t>(handed_write));
   return ToolStart::started;
 }
 
-bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
-  const HANDLE end = handle_of(worker.handing.get());
+namespace {
+
+// Writes all of `bytes` to a synchronous handle.
+bool write_all(HANDLE handle, std::string_view bytes) {
   DWORD written = 0;
-  while (!handed.empty() &&
-         WriteFile(end, handed.data(), static_cast<DWORD>(handed.size()), &written, nullptr) &&
+  while (!bytes.empty() &&
+         WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written > 0) {
-    handed.remove_prefix(written);
+    bytes.remove_prefix(written);
   }
-  if (!handed.empty()) worker.failure = failure_reason("WriteFile", GetLastError());
-  worker.handing.reset();
-  return handed.empty();
+  return bytes.empty();
+}
+
+// Reads `size` bytes from a synchronous handle unless it ends or fails first; the count read.
+std::size_t read_all(HANDLE handle, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  DWORD count = 0;
+  while (got < size &&
+         ReadFile(handle, buffer + got, static_cast<DWORD>(size - got), &count, nullptr) &&
+         count > 0) {
+    got += count;
+  }
+  return got;
+}
+
+}  // namespace
+
+// Each chain's bytes go as their length, then the bytes.
+bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
+  const std::uint32_t length = static_cast<std::uint32_t>(handed.size());
+  const HANDLE end = handle_of(worker.handing.get());
+  const bool whole =
+      write_all(end, std::string_view(reinterpret_cast<const char*>(&length), sizeof length)) &&
+      write_all(end, handed);
+  if (!whole) worker.failure = failure_reason("WriteFile", GetLastError());
+  return whole;
+}
+
+// A status is one write of four bytes: read once all four are there.
+int read_worker_report(WorkerProcess& worker, int& status) {
+  DWORD waiting;
+  if (!worker.reports.is_open()) return 0;
+  if (bytes_waiting(worker.reports.get(), waiting) && waiting < sizeof(std::int32_t)) return -1;
+  std::int32_t reported;
+  if (read_pipe(handle_of(worker.reports.get()), nullptr, reinterpret_cast<char*>(&reported),
+                sizeof reported) != sizeof reported) {
+    worker.reports.reset();
+    return 0;
+  }
+  status = reported;
+  return 1;
 }
 
 long read_worker_output(WorkerProcess& worker, int stream, char* buffer, std::size_t size) {
@@ -546,25 +581,29 @@ bool wait_for_workers(WorkerProcess* const* workers, std::size_t count, JobServe
   std::size_t pending = 0;
   bool ready = false;
   for (std::size_t i = 0; i < count && !ready; ++i) {
-    for (const OwnedHandle& stream : workers[i]->streams) {
-      if (!stream.is_open() || ready) continue;
+    for (const OwnedHandle* pipe :
+         {&workers[i]->streams[0], &workers[i]->streams[1], &workers[i]->reports}) {
+      if (!pipe->is_open() || ready) continue;
       const HANDLE event = events.emplace_back().handle;
       std::memset(&reads[pending], 0, sizeof reads[pending]);
       reads[pending].hEvent = event;
       char none;
       if (event == nullptr ||
-          ReadFile(handle_of(stream.get()), &none, 0, nullptr, &reads[pending]) ||
+          ReadFile(handle_of(pipe->get()), &none, 0, nullptr, &reads[pending]) ||
           GetLastError() != ERROR_IO_PENDING) {
         ready = true;  // bytes, the stream's end, or a failure its read will report
       } else {
-        pipes[pending] = handle_of(stream.get());
+        pipes[pending] = handle_of(pipe->get());
         handles[pending] = event;
         ++pending;
       }
     }
   }
   std::size_t waited = pending;
-  for (std::size_t i = 0; i < count; ++i) handles[waited++] = handle_of(workers[i]->process);
+  // The end of a worker's reports is its end: its process is waited on only once they ended.
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!workers[i]->reports.is_open()) handles[waited++] = handle_of(workers[i]->process);
+  }
   if (interruption_event != nullptr) handles[waited++] = interruption_event;
   const bool with_token = jobserver != nullptr;
   if (with_token) handles[waited++] = handle_of(jobserver->take_end());
@@ -585,6 +624,7 @@ bool worker_has_ended(WorkerProcess& worker) {
 
 bool finish_worker(WorkerProcess& worker, int& exit_code) {
   worker.handing.reset();
+  worker.reports.reset();
   for (OwnedHandle& stream : worker.streams) stream.reset();
   HANDLE process = handle_of(worker.process);
   worker.process = -1;
@@ -627,7 +667,8 @@ int processor_count() {
 }
 
 // One wait takes at most MAXIMUM_WAIT_OBJECTS handles, and wait_for_workers waits on three
-// for each running chain (its worker and the worker's two streams) beside the interruption
+// for each running chain (the worker's two streams and its reports, or the worker itself once
+// its reports have ended) beside the interruption
 // and the jobserver: more chains would need a wait that looks in turn, which no event wakes.
 int jobs_within_limits(int jobs, const char*& limit) {
   constexpr int fitting = (MAXIMUM_WAIT_OBJECTS - 2) / 3;
@@ -651,23 +692,54 @@ bool write_standard_stream(int stream, const char* bytes, std::size_t count) {
   return true;
 }
 
-bool take_handed_bytes(const char* variable, std::string& bytes) {
-  char value[32];
+namespace {
+
+// A handle's value as start_worker wrote it, up to `end`; nullptr for none.
+HANDLE handle_from_text(const char* text, const char* end) {
+  char* after = nullptr;
+  const unsigned long long number = std::strtoull(text, &after, 10);
+  if (after != end || number == 0) return nullptr;
+  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
+}
+
+}  // namespace
+
+// Both handles are kept from the tools the worker starts.
+bool open_worker_channel(const char* variable, WorkerChannel& channel) {
+  char value[64];
   const DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
   if (length == 0) return false;
   SetEnvironmentVariableA(variable, nullptr);
-  char* after = nullptr;
-  const unsigned long long number = length < sizeof value ? std::strtoull(value, &after, 10) : 0;
-  if (number == 0 || *after != '\0') return false;
-  HANDLE end = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
-  char block[4096];
-  DWORD count = 0;
-  while (ReadFile(end, block, sizeof block, &count, nullptr) && count > 0)
-    bytes.append(block, count);
-  // A pipe's end reads as a broken pipe; any other failure leaves half a state, which is none.
-  if (GetLastError() != ERROR_BROKEN_PIPE) bytes = "unreadable";
-  CloseHandle(end);
+  const char* comma = length < sizeof value ? std::strchr(value, ',') : nullptr;
+  const HANDLE handed = comma != nullptr ? handle_from_text(value, comma) : nullptr;
+  const HANDLE reports = comma != nullptr ? handle_from_text(comma + 1, value + length) : nullptr;
+  if (handed == nullptr || reports == nullptr || handed == reports) return false;
+  SetHandleInformation(handed, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(reports, HANDLE_FLAG_INHERIT, 0);
+  channel.handed.reset(reinterpret_cast<std::intptr_t>(handed));
+  channel.reports.reset(reinterpret_cast<std::intptr_t>(reports));
   return true;
+}
+
+bool take_handed_bytes(WorkerChannel& channel, std::string& bytes) {
+  if (!channel.handed.is_open()) return false;
+  const HANDLE end = handle_of(channel.handed.get());
+  std::uint32_t length;
+  const std::size_t got = read_all(end, reinterpret_cast<char*>(&length), sizeof length);
+  if (got == 0) return false;
+  const bool sized = got == sizeof length && length <= most_handed_bytes;
+  bytes.assign(sized ? length : 0, '\0');
+  if (!sized || read_all(end, bytes.data(), length) != length) {
+    bytes = "unreadable";  // half a state is none, and nothing after it is a state
+    channel.handed.reset();
+  }
+  return true;
+}
+
+void report_chain_end(WorkerChannel& channel, int status) {
+  const std::int32_t reported = status;
+  write_all(handle_of(channel.reports.get()),
+            std::string_view(reinterpret_cast<const char*>(&reported), sizeof reported));
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
