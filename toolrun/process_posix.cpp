@@ -23,6 +23,7 @@
 
 #include "toolrun/command_words.h"
 #include "toolrun/file_lock_posix.h"
+#include "toolrun/pipe_io.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
@@ -551,12 +552,9 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   return ToolStart::started;
 }
 
-namespace {
-
-// Writes all of `bytes`, waiting for room; false with errno on failure.
-bool write_all(int fd, std::string_view bytes) {
+bool write_whole(std::intptr_t handle, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    const ssize_t written = write(static_cast<int>(handle), bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -564,19 +562,16 @@ bool write_all(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads `size` bytes unless the pipe ends or fails first; the count read.
-std::size_t read_all(int fd, char* buffer, std::size_t size) {
+std::size_t read_whole(std::intptr_t handle, char* buffer, std::size_t size) {
   std::size_t got = 0;
   while (got < size) {
-    const ssize_t count = read(fd, buffer + got, size - got);
+    const ssize_t count = read(static_cast<int>(handle), buffer + got, size - got);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;
     got += static_cast<std::size_t>(count);
   }
   return got;
 }
-
-}  // namespace
 
 // Each chain's bytes go as their length, then the bytes. SIGPIPE is held back while they go:
 // a worker that has ended fails the write, and is no reader of the driver's own output gone.
@@ -586,11 +581,7 @@ bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   sigprocmask(SIG_BLOCK, &pipe_signal, &before);
-  const std::uint32_t length = static_cast<std::uint32_t>(handed.size());
-  const int end = static_cast<int>(worker.handing.get());
-  const bool whole =
-      write_all(end, std::string_view(reinterpret_cast<const char*>(&length), sizeof length)) &&
-      write_all(end, handed);
+  const bool whole = write_whole(worker.handing.get(), handed_frame(handed));
   if (!whole) worker.failure = failure_reason("write", errno);
   sigset_t pending;
   if (!whole && errno == EPIPE && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
@@ -802,27 +793,6 @@ bool open_worker_channel(const char* variable, WorkerChannel& channel) {
   fcntl(handed, F_SETFD, FD_CLOEXEC);
   fcntl(reports, F_SETFD, FD_CLOEXEC);
   return true;
-}
-
-bool take_handed_bytes(WorkerChannel& channel, std::string& bytes) {
-  if (!channel.handed.is_open()) return false;
-  const int end = static_cast<int>(channel.handed.get());
-  std::uint32_t length;
-  const std::size_t got = read_all(end, reinterpret_cast<char*>(&length), sizeof length);
-  if (got == 0) return false;
-  const bool sized = got == sizeof length && length <= most_handed_bytes;
-  bytes.assign(sized ? length : 0, '\0');
-  if (!sized || read_all(end, bytes.data(), length) != length) {
-    bytes = "unreadable";  // half a state is none, and nothing after it is a state
-    channel.handed.reset();
-  }
-  return true;
-}
-
-void report_chain_end(WorkerChannel& channel, int status) {
-  const std::int32_t reported = status;
-  (void)!write_all(static_cast<int>(channel.reports.get()),
-                   std::string_view(reinterpret_cast<const char*>(&reported), sizeof reported));
 }
 
 // Removed at once: nothing stays, whatever ends the driver.

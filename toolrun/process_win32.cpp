@@ -19,6 +19,7 @@
 #include "toolrun/command_words.h"
 #include "toolrun/host_text.h"
 #include "toolrun/named_mutex_win32.h"
+#include "toolrun/pipe_io.h"
 #include "toolrun/platform_files.h"
 #include "toolrun/platform_process.h"
 
@@ -499,40 +500,34 @@ ToolStart start_worker(WorkerProcess& worker, const char* program, const char* c
   return ToolStart::started;
 }
 
-namespace {
-
-// Writes all of `bytes` to a synchronous handle.
-bool write_all(HANDLE handle, std::string_view bytes) {
+// On a synchronous handle.
+bool write_whole(std::intptr_t handle, std::string_view bytes) {
   DWORD written = 0;
   while (!bytes.empty() &&
-         WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         WriteFile(handle_of(handle), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr) &&
          written > 0) {
     bytes.remove_prefix(written);
   }
   return bytes.empty();
 }
 
-// Reads `size` bytes from a synchronous handle unless it ends or fails first; the count read.
-std::size_t read_all(HANDLE handle, char* buffer, std::size_t size) {
+// On a synchronous handle.
+std::size_t read_whole(std::intptr_t handle, char* buffer, std::size_t size) {
   std::size_t got = 0;
   DWORD count = 0;
-  while (got < size &&
-         ReadFile(handle, buffer + got, static_cast<DWORD>(size - got), &count, nullptr) &&
-         count > 0) {
+  while (
+      got < size &&
+      ReadFile(handle_of(handle), buffer + got, static_cast<DWORD>(size - got), &count, nullptr) &&
+      count > 0) {
     got += count;
   }
   return got;
 }
 
-}  // namespace
-
 // Each chain's bytes go as their length, then the bytes.
 bool hand_to_worker(WorkerProcess& worker, std::string_view handed) {
-  const std::uint32_t length = static_cast<std::uint32_t>(handed.size());
-  const HANDLE end = handle_of(worker.handing.get());
-  const bool whole =
-      write_all(end, std::string_view(reinterpret_cast<const char*>(&length), sizeof length)) &&
-      write_all(end, handed);
+  const bool whole = write_whole(worker.handing.get(), handed_frame(handed));
   if (!whole) worker.failure = failure_reason("WriteFile", GetLastError());
   return whole;
 }
@@ -719,27 +714,6 @@ bool open_worker_channel(const char* variable, WorkerChannel& channel) {
   channel.handed.reset(reinterpret_cast<std::intptr_t>(handed));
   channel.reports.reset(reinterpret_cast<std::intptr_t>(reports));
   return true;
-}
-
-bool take_handed_bytes(WorkerChannel& channel, std::string& bytes) {
-  if (!channel.handed.is_open()) return false;
-  const HANDLE end = handle_of(channel.handed.get());
-  std::uint32_t length;
-  const std::size_t got = read_all(end, reinterpret_cast<char*>(&length), sizeof length);
-  if (got == 0) return false;
-  const bool sized = got == sizeof length && length <= most_handed_bytes;
-  bytes.assign(sized ? length : 0, '\0');
-  if (!sized || read_all(end, bytes.data(), length) != length) {
-    bytes = "unreadable";  // half a state is none, and nothing after it is a state
-    channel.handed.reset();
-  }
-  return true;
-}
-
-void report_chain_end(WorkerChannel& channel, int status) {
-  const std::int32_t reported = status;
-  write_all(handle_of(channel.reports.get()),
-            std::string_view(reinterpret_cast<const char*>(&reported), sizeof reported));
 }
 
 // Deleted by the system when its last handle closes, however the driver ends.
