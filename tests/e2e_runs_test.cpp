@@ -115,6 +115,37 @@ TEST_F(OwnRun, FindsItsConfigurationAndInstallationFromItsOwnLocation) {
   }
 }
 
+// Started by its bare name from PATH, as a shell starts it, past a folder and a file that
+// cannot be run of the same name: vexa finds itself where the shell found it, so the
+// configuration beside it counts and --jobs starts copies of it (two sources, two workers).
+TEST_F(OwnRun, FindsItselfWhereTheShellFoundItByItsBareName) {
+  if (windows_driver()) GTEST_SKIP() << "a Windows program is started by its path";
+  const fs::path decoys = work().parent_path() / "decoys";
+  fs::create_directories(decoys / "folder" / "vexa");
+  fs::create_directories(decoys / "unrunnable");
+  write_file((decoys / "unrunnable" / "vexa").string(), "#!/bin/sh\nexit 9\n");
+  const fs::path bin = work().parent_path() / "bin";
+  const std::string name = use_driver_copy_in(bin).filename().string();
+  write_file((bin / "vexa.cfg").string(), "INC=beside\n");
+  write_file("b.c", "");
+  const std::string parents = (work().parent_path() / "parents").string();
+  const std::string path = (decoys / "folder").string() + ":" + (decoys / "unrunnable").string() +
+                           ":" + bin.string() + ":" + tools_folder() + ":/usr/bin:/bin";
+  const RunResult result =
+      run_program({"env", "PATH=" + path, name, "--jobs=2", "-c", "a.c", "b.c"},
+                  stub("GCC33_PARENT_ID", parents));
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  std::set<std::string> workers;
+  std::istringstream lines(read_file(parents));
+  for (std::string id, input; lines >> id >> input;) workers.insert(id);
+  EXPECT_EQ(workers.size(), 2u) << read_file(parents);
+  for (const ToolRecord& tool : tools()) {
+    if (tool.tool == "gcc33.exe") {
+      EXPECT_EQ(tool.words.at(3), "-Ibeside");
+    }
+  }
+}
+
 TEST_F(OwnRun, VersionAnswersWhereverItStandsAndNamesTheBuild) {
   // The banner's one regex character, its dot, stands for itself too.
   const std::string banner(usage_text, std::strchr(usage_text, '\n') + 1);
