@@ -65,7 +65,7 @@ struct Chain {
   // The source's name without its extension: all its intermediates and its object share it.
   std::string files_stem;
   Phase phase = Phase::waiting;
-  Place* place = nullptr;  // while running
+  Place* place = nullptr;  // where it runs, once started
   int status = 0;
   bool holds_token = false;
   char token = 0;
@@ -334,7 +334,6 @@ struct ChainRun {
       read_all(place);  // what the chain wrote came before its report
     }
     place.chain = nullptr;
-    chain.place = nullptr;
     end(chain, status);
   }
 
