@@ -1,8 +1,8 @@
 // --jobs: the source chains of one command line run side by side in copies of the driver
 // (workers), each of which carries one source after another exactly as the serial run does,
-// from the state the plan has at its word. The scheduler starts the workers, shows what they print
-// in the order of the source words and leaves DriverState as the serial run leaves it before the
-// link.
+// from the state the plan has at its word. The scheduler starts the workers, shows what they
+// print in the order of the source words and leaves DriverState as the serial run leaves it
+// before the link.
 #pragma once
 
 #include "driver/run_plan.h"

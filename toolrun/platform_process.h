@@ -120,8 +120,8 @@ int interrupt_signal();
 // were ignored when the driver started stay ignored.
 void install_interrupt_handlers();
 
-// Parallel chains (--jobs): each runs in a copy of the driver, a worker, whose standard
-// output and standard error come back on pipes of their own.
+// Parallel chains (--jobs): they run in copies of the driver, workers, whose standard output
+// and standard error come back on pipes of their own.
 constexpr int most_jobs = 256;
 
 // A started worker; as a tool, waited for when it goes unfinished. It runs the chains it is
